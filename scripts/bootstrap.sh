@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Installs what building and testing Lumora needs on a Debian 12 machine:
+# Debian packages (with i386 enabled for wine32), the cross-built Windows
+# libraries and a Wine prefix. Safe to run again: finished steps are skipped.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+: "${LUMORA_CACHE:=${XDG_CACHE_HOME:-$HOME/.cache}/lumora}"
+mkdir -p "$LUMORA_CACHE"
+
+packages=(
+  # build
+  cmake ninja-build pkg-config g++ clang libclang-rt-14-dev nasm dpkg-dev
+  # Windows cross toolchain and runtime
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+  libz-mingw-w64-dev wine wine32 xvfb xauth x11-utils
+  # native libraries
+  zlib1g-dev libpng-dev libjpeg62-turbo-dev libopenjp2-7-dev liblcms2-dev libraw-dev
+  googletest
+  # independent decoders used by the conformance tests and benchmarks
+  imagemagick python3-pil libjpeg-turbo-progs libtiff-tools libopenjp2-tools
+  dcmtk netpbm libvips-tools
+)
+
+as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
+
+missing_packages() {
+  local p
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || echo "$p"
+  done
+  dpkg-query -W -f='${Status}\n' wine32:i386 2>/dev/null | grep -q '^install ok installed$' || echo wine32:i386
+}
+
+install_packages() {
+  local missing
+  missing=$(missing_packages | sort -u)
+  [ -z "$missing" ] && return 0
+  echo "bootstrap: installing Debian packages: $(echo $missing | tr '\n' ' ')"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+  fi
+  as_root apt-get update -q
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -q --no-install-recommends $missing wine32:i386
+}
+
+install_packages
+"$here/win-deps.sh"
+"$here/wine-prefix.sh"
