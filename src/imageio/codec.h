@@ -1,0 +1,29 @@
+// The one shape of every codec. A format family provides free functions
+//
+//   void Read<Fmt>(TLmStream&, TLmBitmap&, TIOParamsVals&, bool paramsOnly, TIOProgress&);
+//   void Write<Fmt>(TLmStream&, TLmBitmap&, TIOParamsVals&, TIOProgress&);
+//   int  Count<Fmt>(TLmStream&);                       // only multi-image formats
+//
+// and lists them once in imageio/codec_list.h. Readers start at the
+// stream's position and never throw for bad data: they set the aborting
+// flag (progress.Abort()) and return. See docs/codec-guide.md.
+#pragma once
+
+#include "imageio/filetypes.h"
+
+namespace lumora {
+
+class TLmStream;
+class TLmBitmap;
+struct TIOParamsVals;
+class TIOProgress;
+
+using TReadFunction = void (*)(TLmStream& stream, TLmBitmap& bitmap, TIOParamsVals& params, bool paramsOnly,
+                               TIOProgress& progress);
+using TWriteFunction = void (*)(TLmStream& stream, TLmBitmap& bitmap, TIOParamsVals& params, TIOProgress& progress);
+// Recognises a format by content (external formats); gets its own id.
+using TProbeFunction = bool (*)(TLmStream& stream, TFileTypeId fileType);
+// Number of images in the stream, for formats that hold several.
+using TCountFunction = int (*)(TLmStream& stream);
+
+}  // namespace lumora
