@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "imageio/bitmap.h"
@@ -14,6 +15,24 @@ namespace lumora {
 
 // Resolution given to images whose file does not store a usable one.
 inline constexpr int32_t kDefaultDpi = 300;
+
+// One IPTC dataset: record and dataset numbers and its bytes.
+struct TLmIPTCRecord {
+  uint8_t Record = 0;
+  uint8_t Dataset = 0;
+  std::vector<uint8_t> Data;
+};
+
+// The IPTC information of an image (JPEG APP13, TIFF, PSD). A writer
+// rebuilds its stored block from the records when UserChanged is set.
+struct TLmIPTCInfoList {
+  std::vector<TLmIPTCRecord> Records;
+  bool UserChanged = false;
+  void Clear() {
+    Records.clear();
+    UserChanged = false;
+  }
+};
 
 // Fields every reader sets where they apply.
 struct TCommonParams {
@@ -35,6 +54,9 @@ struct TCommonParams {
   bool NativePixelFormat = false;
   // ICC profile read from the file, kept as data for writers (not applied).
   std::vector<uint8_t> InputIccProfile;
+  // IPTC records and the XMP packet read from the file, kept for writers.
+  TLmIPTCInfoList IptcInfo;
+  std::string XmpPacket;
 
   int ColorMapCount() const { return static_cast<int>(ColorMap.size()); }
   // Sets both the whole and the exact resolution.
