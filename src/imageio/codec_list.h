@@ -11,6 +11,7 @@
 #include "imageio/filetypes.h"
 
 #include "codecs/bmp/bmp.h"
+#include "codecs/jpeg/jpeg.h"
 
 namespace lumora {
 
@@ -49,7 +50,7 @@ struct TFormatParamsOf : TFormat... {
   }
 };
 
-using TFormatParams = TFormatParamsOf<TBmpParams>;
+using TFormatParams = TFormatParamsOf<TBmpParams, TJpegParams>;
 
 // Suffix of FileTypeDescription for the last loaded image (" LZW", " ver.3").
 using TDescribeFunction = std::string (*)(const TIOParamsVals& params);
@@ -76,6 +77,8 @@ struct TCodecEntry {
 inline constexpr TCodecEntry kCodecTable[] = {
     {.FileType = ftBMP, .Read = ReadBmp, .Write = WriteBmp, .Describe = DescribeBmp,
      .SaveExtensions = "bmp;dib;rle", .Flags = cfBufferedRead},
+    {.FileType = ftJPEG, .Read = ReadJpeg, .Write = WriteJpeg, .Describe = DescribeJpeg,
+     .SaveExtensions = "jpg;jpeg;jpe;jif", .StreamHeaderTag = "JFIF"},
 };
 
 // The table entry for a built-in file type, or nullptr.

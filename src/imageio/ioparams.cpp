@@ -22,6 +22,8 @@ void TIOParamsVals::SetDefaults(int32_t width, int32_t height) {
 void TIOParamsVals::ClearImageInfo() {
   ColorMap.clear();
   InputIccProfile.clear();
+  IptcInfo.Clear();
+  XmpPacket.clear();
   ClearFormatImageInfo();
 }
 
