@@ -11,6 +11,7 @@
 #include "imageio/filetypes.h"
 
 #include "codecs/bmp/bmp.h"
+#include "codecs/gif/gif.h"
 #include "codecs/jpeg/jpeg.h"
 
 namespace lumora {
@@ -50,7 +51,7 @@ struct TFormatParamsOf : TFormat... {
   }
 };
 
-using TFormatParams = TFormatParamsOf<TBmpParams, TJpegParams>;
+using TFormatParams = TFormatParamsOf<TBmpParams, TGifParams, TJpegParams>;
 
 // Suffix of FileTypeDescription for the last loaded image (" LZW", " ver.3").
 using TDescribeFunction = std::string (*)(const TIOParamsVals& params);
@@ -77,6 +78,8 @@ struct TCodecEntry {
 inline constexpr TCodecEntry kCodecTable[] = {
     {.FileType = ftBMP, .Read = ReadBmp, .Write = WriteBmp, .Describe = DescribeBmp,
      .SaveExtensions = "bmp;dib;rle", .Flags = cfBufferedRead},
+    {.FileType = ftGIF, .Read = ReadGif, .Write = WriteGif, .Count = CountGif, .Describe = DescribeGif,
+     .SaveExtensions = "gif", .Flags = cfBufferedRead},
     {.FileType = ftJPEG, .Read = ReadJpeg, .Write = WriteJpeg, .Describe = DescribeJpeg,
      .SaveExtensions = "jpg;jpeg;jpe;jif", .StreamHeaderTag = "JFIF"},
 };

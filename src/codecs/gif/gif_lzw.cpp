@@ -111,7 +111,7 @@ GifLzwResult GifLzwDecodeCodes(std::span<const std::uint8_t> data, int minCodeSi
   const int endCode = clearCode + 1;
   const int firstFree = clearCode + 2;
 
-  auto table = std::make_unique<DecoderTable>();
+  auto table = std::make_unique_for_overwrite<DecoderTable>();  // every entry is written before it is read
   CodeReader reader(data);
   PixelPlacer out(pixels, width, height, interlaced);
 
