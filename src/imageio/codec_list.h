@@ -13,6 +13,7 @@
 #include "codecs/bmp/bmp.h"
 #include "codecs/gif/gif.h"
 #include "codecs/jpeg/jpeg.h"
+#include "codecs/png/png.h"
 
 namespace lumora {
 
@@ -51,7 +52,7 @@ struct TFormatParamsOf : TFormat... {
   }
 };
 
-using TFormatParams = TFormatParamsOf<TBmpParams, TGifParams, TJpegParams>;
+using TFormatParams = TFormatParamsOf<TBmpParams, TGifParams, TJpegParams, TPngParams>;
 
 // Suffix of FileTypeDescription for the last loaded image (" LZW", " ver.3").
 using TDescribeFunction = std::string (*)(const TIOParamsVals& params);
@@ -82,6 +83,8 @@ inline constexpr TCodecEntry kCodecTable[] = {
      .SaveExtensions = "gif", .Flags = cfBufferedRead},
     {.FileType = ftJPEG, .Read = ReadJpeg, .Write = WriteJpeg, .Describe = DescribeJpeg,
      .SaveExtensions = "jpg;jpeg;jpe;jif", .StreamHeaderTag = "JFIF"},
+    {.FileType = ftPNG, .Read = ReadPng, .Write = WritePng, .Describe = DescribePng, .SaveExtensions = "png",
+     .Flags = cfBufferedRead},
 };
 
 // The table entry for a built-in file type, or nullptr.
