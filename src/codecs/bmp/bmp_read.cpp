@@ -9,6 +9,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "codecs/bmp/bmp.h"
@@ -26,6 +27,10 @@ namespace lumora {
 namespace {
 
 using namespace bmp;
+
+// One resolution more than this many times the other is not a resolution
+// but a corrupt header (the suite's examples differ by a factor of 10^7).
+constexpr int32_t kMaxDensityRatio = 1000;
 
 // What the headers say about the pixel data.
 struct TBmpInfo {
@@ -78,6 +83,9 @@ class TBmpReader {
   bool ReadOs2V1Header();
   bool ReadWindowsHeader();
   bool ReadColorTable(uint32_t count, int entrySize);
+  bool MasksAreUsable() const;
+  bool CompressionFitsDepth() const;
+  bool FileSizeIsPlausible() const;
   void SetCommonParams();
 
   void DecodePixels(bool ignoreAlpha, TLmMask* mask);
@@ -88,8 +96,14 @@ class TBmpReader {
   int BitmapRow(int64_t storedRow) const {
     return static_cast<int>(info_.TopDown ? storedRow : info_.Height - 1 - storedRow);
   }
-  TLmRGBTriple Color(uint32_t index) const {
-    return index < params_.ColorMap.size() ? params_.ColorMap[index] : TLmRGBTriple{};
+  TLmRGBTriple Color(uint32_t index) {
+    if (index < params_.ColorMap.size()) return params_.ColorMap[index];
+    indexOutOfTable_ = true;
+    return TLmRGBTriple{};
+  }
+  uint8_t NativeIndex(uint32_t index) {
+    if (index >= params_.ColorMap.size()) indexOutOfTable_ = true;
+    return static_cast<uint8_t>(index);
   }
   bool Native() const { return bitmap_.PixelFormat() == pf8p; }
   bool OneBitAsIs() const;
@@ -100,7 +114,16 @@ class TBmpReader {
   TIOProgress& progress_;
   TBmpInfo info_;
   bool invertOneBit_ = false;
+  uint32_t fileSize_ = 0;     // from the file header
+  bool indexOutOfTable_ = false;
 };
+
+// Header sizes of the known variants: OS/2 1.x (12), OS/2 2.x (16 to 64,
+// which includes Windows 3 at 40 and the Adobe variants at 52 and 56),
+// Windows 4 (108) and 5 (124).
+bool IsKnownHeaderSize(uint32_t size) {
+  return size == kOs2V1HeaderSize || (size >= 16 && size <= kOs2V2HeaderSize) || size == 108 || size == 124;
+}
 
 void TBmpReader::Read(int64_t blockSize, bool ignoreAlpha, TLmMask* mask, bool headerless, bool paramsOnly) {
   if (!ReadFileHeader(blockSize, headerless || params_.BmpHeaderless)) {
@@ -113,9 +136,55 @@ void TBmpReader::Read(int64_t blockSize, bool ignoreAlpha, TLmMask* mask, bool h
     return;
   }
   SetCommonParams();
+  if (!CompressionFitsDepth() || !FileSizeIsPlausible()) {
+    progress_.Abort();
+    return;
+  }
   if (info_.DataOffset != 0) stream_.SetPosition(info_.Start + info_.DataOffset);
   if (paramsOnly || info_.Width == 0 || info_.Height == 0) return;
   DecodePixels(ignoreAlpha, mask);
+  // Indexes past the colour table were drawn black; the file is still corrupt.
+  if (indexOutOfTable_) progress_.Abort();
+}
+
+// Depths and compressions we decode; anything else (JPEG or PNG inside a
+// BMP, RLE24, 64 bits, absurd depths) is reported as a failure rather than
+// shown as an empty picture.
+bool TBmpReader::CompressionFitsDepth() const {
+  switch (info_.Bits) {
+    case 1:
+    case 2:
+    case 24: return info_.Compression == kNone;
+    case 4: return info_.Compression == kNone || info_.Compression == kRle4;
+    case 8: return info_.Compression == kNone || info_.Compression == kRle8;
+    case 16:
+    case 32: return info_.Compression == kNone || info_.Compression == kBitFields;
+    default: return false;
+  }
+}
+
+// The file header's size may be wrong in harmless ways (0, a few bytes off);
+// it is corrupt when it claims more than both the data present and what the
+// image needs.
+bool TBmpReader::FileSizeIsPlausible() const {
+  if (fileSize_ == 0) return true;
+  const int64_t available = stream_.Size() - info_.Start;
+  uint64_t needed = 0;
+  if (info_.Compression == kNone || info_.Compression == kBitFields) {
+    const auto row = PaddedRowLength(static_cast<uint64_t>(info_.Width), info_.Bits);
+    const auto pixels = row ? ImageByteSize(*row, static_cast<uint64_t>(info_.Height)) : std::nullopt;
+    if (pixels) needed = *pixels + info_.DataOffset;
+  }
+  return fileSize_ <= std::max<uint64_t>(static_cast<uint64_t>(std::max<int64_t>(available, 0)), needed);
+}
+
+// Bit-field masks must name each colour and must not overlap; 16-bit
+// pixels have no bits above 16.
+bool TBmpReader::MasksAreUsable() const {
+  const uint32_t r = info_.Masks[0], g = info_.Masks[1], b = info_.Masks[2], a = info_.Masks[3];
+  if (r == 0 || g == 0 || b == 0) return false;
+  if ((r & g) || (r & b) || (g & b) || (a & (r | g | b))) return false;
+  return info_.Bits != 16 || ((r | g | b | a) >> 16) == 0;
 }
 
 bool TBmpReader::ReadFileHeader(int64_t blockSize, bool headerless) {
@@ -129,6 +198,7 @@ bool TBmpReader::ReadFileHeader(int64_t blockSize, bool headerless) {
   uint8_t h[kFileHeaderSize];
   if (!stream_.ReadExact(h, sizeof h) || ReadLE16(h) != kSignature) return false;
   const uint32_t fileSize = ReadLE32(h + 2);
+  fileSize_ = fileSize;
   if (info_.BlockSize <= 0 && static_cast<int32_t>(fileSize) > 0) info_.BlockSize = fileSize;
   info_.DataOffset = ReadLE32(h + 10);
   return true;
@@ -151,6 +221,7 @@ bool TBmpReader::ReadOs2V1Header() {
   info_.Height = ReadLE16(h + 6);
   info_.Bits = ReadLE16(h + 10);
   info_.Compression = kNone;
+  if (ReadLE16(h + 8) != 1) return false;  // planes
   params_.SetDpi(kDefaultDpi, kDefaultDpi);
   if (info_.Bits <= 8) return ReadColorTable(1u << info_.Bits, 3);
   return true;
@@ -159,6 +230,7 @@ bool TBmpReader::ReadOs2V1Header() {
 bool TBmpReader::ReadWindowsHeader() {
   uint8_t h[kOs2V2HeaderSize] = {};
   const uint32_t size = info_.HeaderSize;
+  if (!IsKnownHeaderSize(size)) return false;
   const uint32_t take = std::min<uint32_t>(size, sizeof h);
   if (!stream_.ReadExact(h, take)) return false;
   if (size > sizeof h) stream_.Seek(size - sizeof h, TSeekOrigin::Current);
@@ -173,12 +245,19 @@ bool TBmpReader::ReadWindowsHeader() {
   info_.Bits = ReadLE16(h + 14);
   info_.Compression = ReadLE32(h + 16);
   info_.ImageSize = ReadLE32(h + 20);
+  if (ReadLE16(h + 12) != 1) return false;  // planes
+  // RLE data cannot run top-down; a header that claims more pixel data
+  // than the whole BMP holds is corrupt.
+  if (info_.TopDown && (info_.Compression == kRle8 || info_.Compression == kRle4)) return false;
+  if (info_.BlockSize > 0 && info_.ImageSize > info_.BlockSize) return false;
 
+  const int32_t ppmX = static_cast<int32_t>(ReadLE32(h + 24)), ppmY = static_cast<int32_t>(ReadLE32(h + 28));
+  if (ppmX > 0 && ppmY > 0 && std::max(ppmX, ppmY) / std::min(ppmX, ppmY) > kMaxDensityRatio) return false;
   auto dpi = [](int32_t pixelsPerMetre) {
     double v = RoundHalfEven(pixelsPerMetre / 100.0 * 2.54);
     return v == 0 ? double{kDefaultDpi} : v;
   };
-  params_.SetDpi(dpi(static_cast<int32_t>(ReadLE32(h + 24))), dpi(static_cast<int32_t>(ReadLE32(h + 28))));
+  params_.SetDpi(dpi(ppmX), dpi(ppmY));
 
   // Bit-field masks sit inside headers of 52 bytes and more; a 40-byte
   // header is followed by them, before the colour table.
@@ -194,9 +273,13 @@ bool TBmpReader::ReadWindowsHeader() {
       if (!stream_.ReadExact(m, sizeof m)) return false;
       for (int i = 0; i < 3; ++i) info_.Masks[i] = ReadLE32(m + 4 * i);
     }
+    if (!MasksAreUsable()) return false;
   }
 
   uint32_t colors = ReadLE32(h + 32);
+  // A colour table larger than the data that follows is corrupt; a count
+  // above 256 that fits (24-bit images may carry a long table) is ignored.
+  if (uint64_t{colors} * 4 > static_cast<uint64_t>(stream_.BytesLeft())) return false;
   if (colors > 256) colors = 0;
   if (colors == 0 && info_.Bits <= 8) colors = 1u << info_.Bits;
   return colors == 0 || ReadColorTable(colors, 4);
@@ -223,6 +306,7 @@ void TBmpReader::SetCommonParams() {
   params_.Height = params_.OriginalHeight = info_.Height;
   switch (info_.Bits) {
     case 1: params_.BitsPerSample = 1, params_.SamplesPerPixel = 1; break;
+    case 2: params_.BitsPerSample = 2, params_.SamplesPerPixel = 1; break;
     case 4: params_.BitsPerSample = 4, params_.SamplesPerPixel = 1; break;
     case 8: params_.BitsPerSample = 8, params_.SamplesPerPixel = 1; break;
     case 16: params_.BitsPerSample = 5, params_.SamplesPerPixel = 3; break;
@@ -237,7 +321,8 @@ void TBmpReader::SetCommonParams() {
 bool TBmpReader::OneBitAsIs() const {
   constexpr TLmRGBTriple black{}, white = TLmRGBTriple::FromRGB(255, 255, 255);
   const auto& map = params_.ColorMap;
-  if (map.size() < 2) return true;
+  if (map.empty()) return true;
+  if (map.size() < 2) return false;  // one colour: drawn through the table
   return (map[0] == black && map[1] == white) || (map[0] == white && map[1] == black);
 }
 
@@ -257,7 +342,7 @@ void TBmpReader::DecodePixels(bool ignoreAlpha, TLmMask* mask) {
   }
   if (format == pf8p) {
     bitmap_.SetPalette(params_.ColorMap.data(), params_.ColorMapCount());
-    bitmap_.TargetColorCount = bits == 4 ? 16 : 256;
+    bitmap_.TargetColorCount = bits < 8 ? 1 << bits : 256;
   }
   progress_.SetTotalUnits(info_.Height);
 
@@ -274,8 +359,9 @@ void TBmpReader::DecodePixels(bool ignoreAlpha, TLmMask* mask) {
 void TBmpReader::DecodeUncompressed(bool ignoreAlpha, TLmMask* mask) {
   const int width = info_.Width, bits = info_.Bits;
   const auto stride = PaddedRowLength(static_cast<uint64_t>(width), bits);
-  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return;
+  if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return;
   std::vector<uint8_t> in(static_cast<size_t>(*stride));  // checked by AcceptImageSize
+  const size_t meaningful = static_cast<size_t>((static_cast<uint64_t>(width) * bits + 7) / 8);
   std::vector<uint8_t> out;  // a bitmap row built here, then copied once
 
   const bool standardMasks32 = info_.Compression == kNone ||
@@ -293,10 +379,14 @@ void TBmpReader::DecodeUncompressed(bool ignoreAlpha, TLmMask* mask) {
 
   for (int64_t k = 0; k < info_.Height; ++k) {
     if (!progress_.ReportIfChanged(k)) return;
-    if (!stream_.ReadExact(in.data(), in.size())) {
-      // Truncated: the rows read so far stay.
-      progress_.Abort();
-      return;
+    if (const size_t got = stream_.Read(in.data(), in.size()); got < in.size()) {
+      // Some writers leave out the padding of the last row; anything
+      // shorter is a truncated file, whose rows read so far stay.
+      if (k + 1 < info_.Height || got < meaningful) {
+        progress_.Abort();
+        return;
+      }
+      std::fill(in.begin() + static_cast<ptrdiff_t>(got), in.end(), 0);
     }
     const int y = BitmapRow(k);
     uint8_t* row = nullptr;
@@ -310,6 +400,7 @@ void TBmpReader::DecodeUncompressed(bool ignoreAlpha, TLmMask* mask) {
           break;
         }
         [[fallthrough]];
+      case 2:
       case 4:
       case 8: {
         const bool native = Native();
@@ -318,9 +409,10 @@ void TBmpReader::DecodeUncompressed(bool ignoreAlpha, TLmMask* mask) {
           uint32_t index;
           if (bits == 8) index = in[x];
           else if (bits == 4) index = (in[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F;
+          else if (bits == 2) index = (in[x >> 2] >> (6 - 2 * (x & 3))) & 3;
           else index = (in[x >> 3] >> (7 - (x & 7))) & 1;
           if (native) {
-            out[x] = static_cast<uint8_t>(index);
+            out[x] = NativeIndex(index);
           } else {
             const TLmRGBTriple c = Color(index);
             std::memcpy(out.data() + 3 * x, &c, 3);
@@ -382,10 +474,11 @@ void TBmpReader::DecodeRle() {
     progress_.Abort();
     return;
   }
-  bitmap_.Fill(0);  // pixels the commands skip stay black (index 0)
-
+  // Pixels the commands skip show colour 0 of the table, as native
+  // (paletted) images show index 0.
   const bool rle4 = info_.Compression == kRle4;
   const bool native = Native();
+  bitmap_.Fill(native || params_.ColorMap.empty() ? 0 : params_.ColorMap[0].ToColor());
   const int width = info_.Width;
   const int64_t height = info_.Height;
   int64_t k = 0;  // stored row
@@ -395,7 +488,7 @@ void TBmpReader::DecodeRle() {
   auto put = [&](uint32_t index) {
     if (x < width && row) {
       if (native) {
-        row[x] = static_cast<uint8_t>(index);
+        row[x] = NativeIndex(index);
       } else {
         const TLmRGBTriple c = Color(index);
         std::memcpy(row + 3 * x, &c, 3);
@@ -408,13 +501,24 @@ void TBmpReader::DecodeRle() {
     row = k < height ? bitmap_.ScanLine(BitmapRow(k)) : nullptr;
   };
 
+  // A run may end past the right edge only by the pad nibble of RLE4;
+  // longer runs, and deltas out of the image, are corrupt data that aims
+  // past the buffers.
+  bool overrun = false;
+  auto RunFits = [&](int64_t from, int count) {
+    const int64_t allowed = width + (rle4 && (width & 1) ? 1 : 0);
+    if (from + count <= allowed) return true;
+    overrun = true;
+    return false;
+  };
+
   size_t i = 0;
   bool finished = false;
   while (i + 1 < data.size()) {
     const uint8_t first = data[i], second = data[i + 1];
     i += 2;
     if (first > 0) {
-      // Pixels past the right edge are dropped.
+      if (!RunFits(x, first)) break;
       for (int n = 0; n < first && x < width; ++n) put(rle4 ? (n & 1 ? second & 0x0F : second >> 4) : second);
       continue;
     }
@@ -434,24 +538,22 @@ void TBmpReader::DecodeRle() {
       x += data[i];
       const int64_t dy = data[i + 1];
       i += 2;
-      if (dy > 0) {
-        moveToRow(k + dy);
-        if (k >= height) {
-          finished = true;
-          break;
-        }
+      if (x > width || k + dy >= height) {
+        overrun = true;
+        break;
       }
+      if (dy > 0) moveToRow(k + dy);
     } else {  // absolute run
       const int count = second;
       const size_t bytes = rle4 ? (count + 1) / 2 : count;
-      if (i + bytes > data.size()) break;
+      if (i + bytes > data.size() || !RunFits(x, count)) break;
       for (int n = 0; n < count && x < width; ++n)
         put(rle4 ? (n & 1 ? data[i + n / 2] & 0x0F : data[i + n / 2] >> 4) : data[i + n]);
       i += bytes + (bytes & 1);
     }
   }
   // Data that ends before the last row is a truncated file.
-  if (!finished && k + 1 < height) progress_.Abort();
+  if (overrun || (!finished && k + 1 < height)) progress_.Abort();
 }
 
 }  // namespace
