@@ -3,6 +3,14 @@
 // selection frame, a Marlett check mark, a right-aligned shortcut and a soft
 // separator line. Each item is composed off-screen and reaches the menu in a
 // single blit.
+//
+// A popup menu whose items are MFT_OWNERDRAW uses them from its owner window:
+//   WM_MEASUREITEM: with a screen DC holding CreateMenuFont(), start from
+//     ProposedMenuItemSize (or the menu's own proposal), let the measure
+//     handler call MeasureMenuItem, and store the result in itemWidth and
+//     itemHeight.
+//   WM_DRAWITEM: DrawMenuItem(item, dis->hDC, dis->rcItem, dis->itemState,
+//     images); the DC already holds the menu font.
 
 #include <windows.h>
 #include <commctrl.h>
