@@ -15,6 +15,10 @@ namespace {
 constexpr uint64_t kMaxPngChunkBytes = 8'000'000;
 // libpng keeps at most this many text, sPLT and unknown chunks (its default).
 constexpr png_uint_32 kMaxPngCachedChunks = 1000;
+// libpng asks the stream for image data in pieces of this size (8192 by
+// default). A piece that the stream cannot fill ends the read, so smaller
+// pieces let a truncated file show more of its rows.
+constexpr size_t kPngImageDataReadSize = 1024;
 
 // libpng calls this for fatal errors; returning is not allowed, so jump
 // back to the PngGuarded frame (libpng would otherwise print the message
@@ -63,12 +67,13 @@ void PNGCBAPI PngWriteData(png_structp png, png_bytep data, size_t length) {
 
 void PNGCBAPI PngFlushData(png_structp /*png*/) {}
 
-void ApplyReadLimits(png_structp png) {
+void ApplyReadSettings(png_structp png) {
   const TImageLimits& limits = ImageLimits();
   auto side = static_cast<png_uint_32>(std::clamp<int64_t>(limits.MaxDimension, 1, PNG_UINT_31_MAX));
   png_set_user_limits(png, side, side);
   png_set_chunk_malloc_max(png, static_cast<png_alloc_size_t>(std::min(limits.MaxReadBlock, kMaxPngChunkBytes)));
   png_set_chunk_cache_max(png, kMaxPngCachedChunks);
+  png_set_compression_buffer_size(png, kPngImageDataReadSize);
 }
 
 }  // namespace
@@ -79,7 +84,7 @@ TPngReadStruct::TPngReadStruct(TPngCallbackState& state) {
   info_ = png_create_info_struct(png_);
   if (info_ == nullptr) return;
   png_set_read_fn(png_, &state, PngReadData);
-  ApplyReadLimits(png_);
+  ApplyReadSettings(png_);
 }
 
 TPngReadStruct::~TPngReadStruct() {
