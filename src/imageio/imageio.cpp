@@ -271,6 +271,8 @@ void TImageIO::ReadParamsFromStream(TLmStream& stream) { ReadParamsFromStreamAs(
 
 void TImageIO::ReadParamsFromStreamAs(TLmStream& stream, TFileTypeId fileType) {
   try {
+    // The caller may go on to load from the same place.
+    TStreamPositionGuard keep(stream);
     ReadParamsStream(stream, fileType);
   } catch (...) {
     Aborting = true;

@@ -552,8 +552,9 @@ void TBmpReader::DecodeRle() {
       i += bytes + (bytes & 1);
     }
   }
-  // Data that ends before the last row is a truncated file.
-  if (overrun || (!finished && k + 1 < height)) progress_.Abort();
+  // Data that ends before the last row has begun is a truncated file (some
+  // encoders leave out the final end-of-line and end-of-bitmap pairs).
+  if (overrun || (!finished && (k + 1 < height || x == 0))) progress_.Abort();
 }
 
 }  // namespace
