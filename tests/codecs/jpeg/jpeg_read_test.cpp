@@ -76,8 +76,9 @@ TEST(JpegRead, FixedScalesMatchTheLibrary) {
   const auto jpeg = EncodeJpeg(MakePattern(67, 45, 3), {});
   const std::pair<uint8_t, unsigned> scales[] = {{kJpegScaleFull, 1}, {kJpegScaleHalf, 2},
                                                  {kJpegScaleQuarter, 4}, {kJpegScaleEighth, 8}};
-  for (auto [scale, denominator] : scales) {
-    auto d = Decode(jpeg, [&](TIOParamsVals& p, TJpegReadOptions&) { p.JpegScale = scale; });
+  for (const auto& [scale, denominator] : scales) {
+    const uint8_t code = scale;
+    auto d = Decode(jpeg, [&](TIOParamsVals& p, TJpegReadOptions&) { p.JpegScale = code; });
     EXPECT_EQ(d->Params.JpegScaleUsed, int(denominator));
     ExpectSameAsReference(d->Bitmap, ReferenceDecode(jpeg, JCS_RGB, denominator));
   }
