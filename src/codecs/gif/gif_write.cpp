@@ -56,6 +56,32 @@ int PaletteIndex(const TLmQuantizer* quantizer, TLmRGBTriple color, const TLmRGB
   return NearestPaletteEntry(color, palette, colors);
 }
 
+// A grey pf24RGB image whose levels fit the table keeps them exactly: the
+// quantizer's grey ramp is exact only with 256 entries, and one entry is
+// gone once transparency takes it. Fills the palette and answers the level
+// to index table, or nothing when there are more levels than entries.
+std::optional<std::array<uint8_t, 256>> ExactGreyLevels(const TLmBitmap& image, int colors,
+                                                       std::array<TLmRGBTriple, 256>& palette) {
+  std::array<int, 256> index;
+  index.fill(-1);
+  int used = 0;
+  for (int y = 0; y < image.Height(); ++y) {
+    const auto* pixels = reinterpret_cast<const TLmRGBTriple*>(image.ScanLine(y));
+    for (int x = 0; x < image.Width(); ++x) {
+      const uint8_t level = pixels[x].g;
+      if (index[level] >= 0) continue;
+      if (used == colors) return std::nullopt;
+      index[level] = used;
+      palette[used++] = TLmRGBTriple::FromRGB(level, level, level);
+    }
+  }
+  std::array<uint8_t, 256> table{};
+  for (int level = 0; level < 256; ++level) {
+    table[level] = static_cast<uint8_t>(index[level] >= 0 ? index[level] : 0);
+  }
+  return table;
+}
+
 }  // namespace
 
 void GifWrite(TLmStream& stream, TLmBitmap& bitmap, TIOParamsVals& params, TIOProgress& progress) {
@@ -107,6 +133,11 @@ void GifWrite(TLmStream& stream, TLmBitmap& bitmap, TIOParamsVals& params, TIOPr
   } else {
     quantizer = std::make_unique<TLmQuantizer>(*work, colors, palette.data());
   }
+  std::optional<std::array<uint8_t, 256>> greyLevels;
+  if (quantizer && quantizer->IsGray() && colors < 256 && work->PixelFormat() == pf24RGB) {
+    greyLevels = ExactGreyLevels(*work, colors, palette);
+    if (greyLevels) quantizer.reset();  // the palette now holds the exact levels
+  }
 
   std::vector<uint8_t> indices(static_cast<size_t>(width) * static_cast<size_t>(height));
   std::vector<uint8_t> alphaRow(hasAlpha ? width : 0);
@@ -126,7 +157,8 @@ void GifWrite(TLmStream& stream, TLmBitmap& bitmap, TIOParamsVals& params, TIOPr
     } else {
       const auto* pixels = reinterpret_cast<const TLmRGBTriple*>(row);
       for (int x = 0; x < width; ++x) {
-        out[x] = static_cast<uint8_t>(PaletteIndex(quantizer.get(), pixels[x], palette.data(), colors));
+        out[x] = greyLevels ? (*greyLevels)[pixels[x].g]
+                            : static_cast<uint8_t>(PaletteIndex(quantizer.get(), pixels[x], palette.data(), colors));
       }
     }
     if (hasAlpha) {
