@@ -178,6 +178,19 @@ std::string SizeText(int width, int height, TLmPixelFormat format) {
   return std::to_string(width) + " x " + std::to_string(height) + " " + PixelFormatName(format);
 }
 
+// Sets a bitmap's access for a scope and puts it back on every path.
+class TAccessScope {
+ public:
+  TAccessScope(TLmAccess& access, TLmAccess temporary) : access_(access), saved_(access) { access = temporary; }
+  ~TAccessScope() { access_ = saved_; }
+  TAccessScope(const TAccessScope&) = delete;
+  TAccessScope& operator=(const TAccessScope&) = delete;
+
+ private:
+  TLmAccess& access_;  // not owned: the bitmap's field
+  TLmAccess saved_;
+};
+
 [[noreturn]] void ThrowOutOfMemory(int width, int height, TLmPixelFormat format) {
   throw ELmOutOfMemory("Not enough memory or disk space for a " + SizeText(width, height, format) + " image");
 }
@@ -281,6 +294,9 @@ bool TLmBitmap::Allocate(int width, int height, TLmPixelFormat format) {
 // Chooses the location by size and gets the storage, falling back from one
 // block to segments to a temporary file. Width, height and format are set.
 bool TLmBitmap::AllocateStorage() {
+#ifdef _WIN32
+  if (location_ == locSysBitmap && format_ == pf16g) format_ = pf8g;  // a DIB has no 16-bit gray
+#endif
   const int alignment = location_ == locSysBitmap ? 32 : rowAlignment_;
   auto rowLen = PaddedRowLength(static_cast<uint64_t>(width_), static_cast<uint32_t>(BitCount()),
                                 static_cast<uint32_t>(alignment));
@@ -371,7 +387,6 @@ bool TLmBitmap::AllocateSysBitmap() {
   const uint64_t size = static_cast<uint64_t>(rowLen_) * static_cast<uint64_t>(height_);
   const uint64_t memory = detail::TotalPhysicalMemory();
   if (memory != 0 && memory < size) return false;
-  if (format_ == pf16g) format_ = pf8g;  // a DIB has no 16-bit gray
   int bits = BitCount();
   std::vector<TLmRGBTriple> table;
   if (format_ == pf1g) {
@@ -441,6 +456,11 @@ void TLmBitmap::FlushRow() const {
     s.file.WriteAt(static_cast<int64_t>(row) * static_cast<int64_t>(rowLen_), s.rowBuffer.data(), rowLen_);
 }
 
+void TLmBitmap::SetFileThreshold(int64_t bytes) {
+  fileThreshold_ = bytes;
+  if (alpha_) alpha_->fileThreshold_ = bytes;
+}
+
 void TLmBitmap::SetAccess(TLmAccess access) {
   FlushRow();
   access_ = access;
@@ -507,11 +527,9 @@ void TLmBitmap::CopyRowsFrom(const TLmBitmap& source) {
     }
     return;
   }
-  const TLmAccess keep = access_;
-  access_ = accWrite;  // rows are overwritten whole: no need to read them first
+  TAccessScope writeOnly(access_, accWrite);  // rows are overwritten whole: no need to read them first
   for (int y = 0; y < height_; ++y) std::memcpy(ScanLine(y), source.ScanLine(y), bytes);
   FlushRow();
-  access_ = keep;
 }
 
 void TLmBitmap::Assign(const TLmBitmap& source) {
@@ -545,8 +563,7 @@ void TLmBitmap::SetLocation(TLmLocation location) {
   auto moved = MakeSibling(location);
   if (!moved->Allocate(width_, height_, format_)) ThrowOutOfMemory(width_, height_, format_);
   moved->CopyRowsFrom(*this);
-  if (moved->format_ == pf8p || palette_.size() > moved->palette_.size() || moved->format_ != pf8g)
-    moved->palette_ = palette_;
+  if (!palette_.empty()) moved->palette_ = palette_;
   TakeImage(*moved);
 #ifdef _WIN32
   if (location_ == locSysBitmap && store_->sys.handle && !palette_.empty())
@@ -688,8 +705,7 @@ void TLmBitmap::CopyAndConvertFormat(const TLmBitmap& source) {
   source.FlushRow();
   const TLmPixelFormat from = source.format_, to = format_;
   const int w = width_;
-  const TLmAccess keep = access_;
-  access_ = accWrite;  // every destination row is written whole
+  TAccessScope writeOnly(access_, accWrite);  // every destination row is written whole
 
   if (from == to) {
     CopyRowsFrom(source);
@@ -747,7 +763,6 @@ void TLmBitmap::CopyAndConvertFormat(const TLmBitmap& source) {
     }
   }
   FlushRow();
-  access_ = keep;
 }
 
 void TLmBitmap::SetPixelFormat(TLmPixelFormat format) {

@@ -228,7 +228,7 @@ class TLmBitmap {
   // Image size in bytes above which Allocate puts the pixels in a temporary
   // file. Starts as the process policy's value.
   int64_t FileThreshold() const { return fileThreshold_; }
-  void SetFileThreshold(int64_t bytes) { fileThreshold_ = bytes; }
+  void SetFileThreshold(int64_t bytes);  // also the alpha channel's
 
   // Colour to pf1g: 0 ordered dither, 1 threshold chosen from the image.
   int OneBitConversion = 1;
@@ -318,7 +318,6 @@ class TLmBitmap {
 
  private:
   struct TStore;
-  friend class TLmBitmapTestAccess;
 
   uint8_t* ScanLineSlow(int row) const;
   bool AllocateStorage();

@@ -108,6 +108,11 @@ int RoundEven(double v) { return static_cast<int>(std::nearbyint(v)); }
 
 }  // namespace
 
+int NeuQuantSamplingFactor(int64_t pixels) {
+  if (pixels < 2000) return 1;
+  return std::clamp(RoundEven((static_cast<double>(pixels) - 2000) * 13 / 148000 + 2), 1, 30);
+}
+
 // ---- Box splitting ------------------------------------------------------------
 
 class TLmQuantizer::TBoxSplitter {
@@ -275,7 +280,7 @@ class TLmQuantizer::TNeuralNet {
  public:
   TNeuralNet(const TLmBitmap& image, int n, TLmRGBTriple* palette) : n_(n), network_(static_cast<size_t>(n)) {
     const int64_t pixels = static_cast<int64_t>(image.Width()) * image.Height();
-    samplingFactor_ = SamplingFactorFor(pixels);
+    samplingFactor_ = NeuQuantSamplingFactor(pixels);
     Init();
     Learn(image, pixels);
     Unbias();
@@ -284,12 +289,6 @@ class TLmQuantizer::TNeuralNet {
                                          static_cast<uint8_t>(network_[i][0]));
     BuildIndex();
   }
-
-  static int SamplingFactorFor(int64_t pixels) {
-    if (pixels < 2000) return 1;
-    return std::clamp(RoundEven((static_cast<double>(pixels) - 2000) * 13 / 148000 + 2), 1, 30);
-  }
-  int SamplingFactor() const { return samplingFactor_; }
 
   // NeuQuant's search: neurons sorted by green, Manhattan distance.
   int Index(TLmRGBTriple c) const {

@@ -62,6 +62,11 @@ class TLmQuantizer {
   std::unique_ptr<TNeuralNet> net_;              // NeuralNet state
 };
 
+// The sampling factor of the neural-net method for an image of `pixels`
+// pixels: 1 below 2000 pixels, else round((pixels - 2000) * 13 / 148000 + 2)
+// limited to 1..30 (every that-many-th pixel is learnt).
+int NeuQuantSamplingFactor(int64_t pixels);
+
 // Turns an image of exactly two distinct colours into a pf1g image whose bit
 // 0 is the darker colour (`first`) and bit 1 the other (`second`). Null for
 // one colour or more than two (the scan stops after the row in which a third
