@@ -3,7 +3,8 @@
 #include <algorithm>
 
 #include "controls/form.h"
-#include "controls/gdi.h"
+#include "shell/messages.h"
+#include "controls/win_util.h"
 
 namespace lumora {
 
@@ -61,7 +62,7 @@ void TApplication::ProcessMessages() {
 void TApplication::ShowException(const std::exception& error) { ShowException(Utf8ToWide(error.what())); }
 
 void TApplication::ShowException(const std::wstring& text) {
-  MessageBoxW(handle_, text.c_str(), L"Lumora", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+  ShowMessageBox({handle_, text, L"Lumora", MB_OK | MB_ICONERROR | MB_TASKMODAL, nullptr});
 }
 
 void TApplication::HandleCurrentException() {

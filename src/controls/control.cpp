@@ -9,7 +9,8 @@
 
 #include "controls/application.h"
 #include "controls/form.h"
-#include "controls/gdi.h"
+#include "controls/win_util.h"
+#include "draw/gdi.h"
 #include "controls/popup_menu.h"
 
 namespace lumora {

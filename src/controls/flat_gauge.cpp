@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cwchar>
 
-#include "controls/gdi.h"
+#include "controls/win_util.h"
+#include "draw/gdi.h"
 
 namespace lumora {
 

@@ -10,7 +10,8 @@
 #include <string>
 
 #include "controls/control.h"
-#include "controls/gdi.h"
+#include "controls/win_util.h"
+#include "draw/gdi.h"
 
 namespace lumora {
 

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "controls/gdi.h"
+#include "controls/win_util.h"
+#include "draw/gdi.h"
 
 namespace lumora {
 

@@ -1,6 +1,7 @@
 #include "controls/image_list.h"
 
-#include "controls/gdi.h"
+#include "controls/win_util.h"
+#include "draw/gdi.h"
 
 namespace lumora {
 

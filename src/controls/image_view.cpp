@@ -4,7 +4,8 @@
 #include <cmath>
 #include <vector>
 
-#include "controls/gdi.h"
+#include "controls/win_util.h"
+#include "draw/gdi.h"
 
 namespace lumora {
 

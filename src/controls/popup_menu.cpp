@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "controls/gdi.h"
+#include "controls/win_util.h"
+#include "draw/gdi.h"
 #include "controls/image_list.h"
 
 namespace lumora {
@@ -13,18 +14,9 @@ namespace {
 // checked against it so foreign owner-drawn items are left alone.
 TPopupMenu* g_openMenu = nullptr;
 
-constexpr int kSeparatorHeight = 8;
-constexpr int kTextLeft = 28;     // right of the icon column
-constexpr int kExtraWidth = 78;   // icon column, gap before the shortcut, margin
-
-// The system's menu font, for measuring and painting items.
+// The font of menus, as the system puts it into the DC of WM_DRAWITEM.
 HFONT MenuFont() {
-  static ScopedFont font = [] {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof(metrics);
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
-    return ScopedFont(CreateFontIndirectW(&metrics.lfMenuFont));
-  }();
+  static ScopedFont font = CreateMenuFont();
   return font ? font.Get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 }
 
@@ -61,6 +53,21 @@ std::wstring ShortCutToText(TShortCut shortCut) {
 
 TMenuItem::TMenuItem(TPopupMenu* menu, std::wstring name, std::wstring caption)
     : menu_(menu), name_(std::move(name)), caption_(std::move(caption)) {}
+
+void TMenuItem::SetShortCut(TShortCut shortCut) {
+  shortCut_ = shortCut;
+  shortCutText_ = ShortCutToText(shortCut);
+}
+
+TMenuItemPaint TMenuItem::PaintInfo() const {
+  TMenuItemPaint paint;
+  paint.Caption = caption_;
+  paint.ShortCut = shortCutText_;
+  paint.ImageIndex = imageIndex_;
+  paint.AutoCheck = autoCheck_;
+  paint.Checked = checked_;
+  return paint;
+}
 
 void TMenuItem::Click() {
   if (autoCheck_) checked_ = !checked_;
@@ -124,24 +131,21 @@ void TPopupMenu::Popup(HWND owner, int x, int y) {
   if (chosen >= 1 && chosen <= items_.size()) items_[chosen - 1]->Click();
 }
 
-void TPopupMenu::ProposedItemSize(const TMenuItem& item, int& width, int& height) {
-  width = 0;
-  height = item.IsLine() ? kSeparatorHeight : GetSystemMetrics(SM_CYMENU);
-}
+HIMAGELIST TPopupMenu::ImagesHandle() const { return images_ ? images_->Handle() : nullptr; }
 
 bool TPopupMenu::MeasureItem(MEASUREITEMSTRUCT& measure) {
   if (measure.CtlType != ODT_MENU || !g_openMenu) return false;
   auto* item = reinterpret_cast<TMenuItem*>(measure.itemData);
   if (!g_openMenu->OwnsItem(item)) return false;
-  int width = 0;
-  int height = 0;
-  ProposedItemSize(*item, width, height);
-  ScopedMemoryDC dc(nullptr);
+  ScopedMemoryDC dc;
   ScopedSelectObject font(dc.Get(), MenuFont());
+  SIZE proposed = ProposedMenuItemSize(item->PaintInfo(), dc.Get(), g_openMenu->ImagesHandle());
+  int width = proposed.cx;
+  int height = proposed.cy;
   if (item->OnMeasureItem) {
     item->OnMeasureItem(*item, dc.Get(), width, height);
   } else {
-    MeasureItemDefault(*item, dc.Get(), width, height);
+    MeasureMenuItem(item->PaintInfo(), dc.Get(), width, height);
   }
   measure.itemWidth = static_cast<UINT>(std::max(width, 0));
   measure.itemHeight = static_cast<UINT>(std::max(height, 1));
@@ -152,50 +156,14 @@ bool TPopupMenu::DrawItem(const DRAWITEMSTRUCT& draw) {
   if (draw.CtlType != ODT_MENU || !g_openMenu) return false;
   auto* item = reinterpret_cast<TMenuItem*>(draw.itemData);
   if (!g_openMenu->OwnsItem(item)) return false;
-  int saved = SaveDC(draw.hDC);
+  ScopedSaveDC saved(draw.hDC);
   SelectObject(draw.hDC, MenuFont());
   if (item->OnAdvancedDrawItem) {
     item->OnAdvancedDrawItem(*item, draw.hDC, draw.rcItem, draw.itemState);
   } else {
-    DrawItemDefault(*item, draw.hDC, draw.rcItem, draw.itemState);
+    DrawMenuItem(item->PaintInfo(), draw.hDC, draw.rcItem, draw.itemState, g_openMenu->ImagesHandle());
   }
-  RestoreDC(draw.hDC, saved);
   return true;
-}
-
-void TPopupMenu::MeasureItemDefault(TMenuItem& item, HDC dc, int& width, int& height) {
-  if (item.IsLine()) return;
-  SIZE text = TextExtent(dc, item.Caption());
-  SIZE shortCut = TextExtent(dc, item.ShortCutText());
-  width = text.cx + shortCut.cx + kExtraWidth;
-  height = std::max<int>(height, text.cy + 6);
-}
-
-void TPopupMenu::DrawItemDefault(TMenuItem& item, HDC dc, const RECT& rect, UINT state) {
-  bool selected = (state & ODS_SELECTED) != 0 && !item.IsLine();
-  bool disabled = (state & (ODS_DISABLED | ODS_GRAYED)) != 0;
-  FillSolidRect(dc, rect, GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_MENU));
-  if (item.IsLine()) {
-    RECT line{rect.left + kTextLeft, (rect.top + rect.bottom) / 2 - 1, rect.right, (rect.top + rect.bottom) / 2 + 1};
-    DrawEdge(dc, &line, EDGE_ETCHED, BF_TOP);
-    return;
-  }
-  int height = rect.bottom - rect.top;
-  if (item.Checked()) {
-    RECT check{rect.left + 4, rect.top + (height - 16) / 2, rect.left + 20, rect.top + (height - 16) / 2 + 16};
-    DrawFrameControl(dc, &check, DFC_MENU, DFCS_MENUCHECK);
-  } else if (item.ImageIndex() >= 0 && !item.AutoCheck() && item.Menu() && item.Menu()->Images()) {
-    TImageList* images = item.Menu()->Images();
-    images->Draw(dc, item.ImageIndex(), rect.left + 4, rect.top + (height - images->Height()) / 2);
-  }
-  SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, GetSysColor(disabled   ? COLOR_GRAYTEXT
-                               : selected ? COLOR_HIGHLIGHTTEXT
-                                          : COLOR_MENUTEXT));
-  RECT text{rect.left + kTextLeft, rect.top, rect.right - 12, rect.bottom};
-  DrawTextW(dc, item.Caption().c_str(), -1, &text, DT_SINGLELINE | DT_VCENTER);
-  std::wstring shortCut = item.ShortCutText();
-  if (!shortCut.empty()) DrawTextW(dc, shortCut.c_str(), -1, &text, DT_SINGLELINE | DT_VCENTER | DT_RIGHT);
 }
 
 }  // namespace lumora

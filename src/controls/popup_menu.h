@@ -6,8 +6,8 @@
 // checked state. An auto-check item flips its checked state before its
 // OnClick runs, whether the user chose it or the program called Click, so
 // handlers see the new state. Items are painted by their OnMeasureItem and
-// OnAdvancedDrawItem handlers, or by the menu's default painter when they
-// have none.
+// OnAdvancedDrawItem handlers, or by the shared menu painters
+// (draw/menu_painter.h) when they have none.
 #pragma once
 
 #include <windows.h>
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "controls/control.h"
+#include "draw/menu_painter.h"
 
 namespace lumora {
 
@@ -47,8 +48,8 @@ class TMenuItem {
   void SetImageIndex(int index) { imageIndex_ = index; }
 
   TShortCut ShortCut() const { return shortCut_; }
-  void SetShortCut(TShortCut shortCut) { shortCut_ = shortCut; }
-  std::wstring ShortCutText() const { return ShortCutToText(shortCut_); }
+  void SetShortCut(TShortCut shortCut);
+  const std::wstring& ShortCutText() const { return shortCutText_; }
 
   bool AutoCheck() const { return autoCheck_; }
   void SetAutoCheck(bool on) { autoCheck_ = on; }
@@ -60,6 +61,9 @@ class TMenuItem {
   void SetEnabled(bool enabled) { enabled_ = enabled; }
 
   TPopupMenu* Menu() const { return menu_; }
+
+  // What the menu painters need; it refers to this item's texts.
+  TMenuItemPaint PaintInfo() const;
 
   // What choosing the item does: an auto-check item flips first, then
   // OnClick runs.
@@ -77,6 +81,7 @@ class TMenuItem {
   std::wstring caption_;
   int imageIndex_ = -1;
   TShortCut shortCut_;
+  std::wstring shortCutText_;
   bool autoCheck_ = false;
   bool checked_ = false;
   bool visible_ = true;
@@ -114,11 +119,8 @@ class TPopupMenu {
   static bool MeasureItem(MEASUREITEMSTRUCT& measure);
   static bool DrawItem(const DRAWITEMSTRUCT& draw);
 
-  // The default painter: icon column, check mark, caption, shortcut.
-  static void MeasureItemDefault(TMenuItem& item, HDC dc, int& width, int& height);
-  static void DrawItemDefault(TMenuItem& item, HDC dc, const RECT& rect, UINT state);
-  // The size the menu proposes before an item's measure handler runs.
-  static void ProposedItemSize(const TMenuItem& item, int& width, int& height);
+  // The image list's handle, or null.
+  HIMAGELIST ImagesHandle() const;
 
  private:
   bool OwnsItem(const TMenuItem* item) const;

@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "controls/gdi.h"
+#include "controls/win_util.h"
+#include "draw/gdi.h"
 
 namespace lumora {
 

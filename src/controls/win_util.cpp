@@ -1,4 +1,4 @@
-#include "controls/gdi.h"
+#include "controls/win_util.h"
 
 namespace lumora {
 
@@ -7,12 +7,6 @@ void FillSolidRect(HDC dc, const RECT& rect, COLORREF colour) {
   COLORREF previous = SetBkColor(dc, colour);
   ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &rect, nullptr, 0, nullptr);
   SetBkColor(dc, previous);
-}
-
-SIZE TextExtent(HDC dc, std::wstring_view text) {
-  SIZE size{0, 0};
-  GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size);
-  return size;
 }
 
 std::wstring Utf8ToWide(std::string_view utf8) {
