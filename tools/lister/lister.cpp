@@ -19,8 +19,9 @@
 //   detect: <detect string>        loaded: yes|no        caption: <caption>
 //   panel0: ... panel5: <texts of the plugin's status bar, by SB_GETTEXTW>
 //   chars: <WM_CHAR codes received, comma-separated>     closed: yes|no
-// then the window is saved as a BMP when --screenshot is given (BitBlt from
-// the window DC), and with --quit the program closes the window and exits 0.
+// then, with --screenshot, the window is saved (BitBlt from the window DC)
+// in the format of OUT's extension (.png, .bmp), and with --quit the program
+// closes the window and exits 0.
 #include <windows.h>
 #include <commctrl.h>
 #include <fcntl.h>
@@ -29,10 +30,15 @@
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <filesystem>
 #include <cwctype>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "imageio/bitmap.h"
+#include "imageio/imageio.h"
 
 namespace {
 
@@ -273,6 +279,8 @@ std::wstring WindowText(HWND window) {
 
 // ---- Screenshot ------------------------------------------------------------------------
 
+// Copies what the window shows (frame included) and saves it through the
+// I/O library, in the format the file name's extension names (.bmp, .png).
 bool SaveScreenshot(HWND window, const std::wstring& path) {
   RECT r;
   GetWindowRect(window, &r);
@@ -284,7 +292,7 @@ bool SaveScreenshot(HWND window, const std::wstring& path) {
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
   info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = height;  // bottom-up, as BMP files store rows
+  info.bmiHeader.biHeight = height;  // bottom-up
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 24;
   info.bmiHeader.biCompression = BI_RGB;
@@ -296,18 +304,15 @@ bool SaveScreenshot(HWND window, const std::wstring& path) {
     BitBlt(memory, 0, 0, width, height, windowDC, 0, 0, SRCCOPY);
     GdiFlush();
     SelectObject(memory, previous);
-    DWORD rowLen = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
-    DWORD imageSize = rowLen * static_cast<DWORD>(height);
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;  // "BM"
-    file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
-    file.bfSize = file.bfOffBits + imageSize;
-    info.bmiHeader.biSizeImage = imageSize;
-    if (FILE* out = _wfopen(path.c_str(), L"wb")) {
-      ok = std::fwrite(&file, sizeof(file), 1, out) == 1 &&
-           std::fwrite(&info.bmiHeader, sizeof(BITMAPINFOHEADER), 1, out) == 1 &&
-           std::fwrite(bits, 1, imageSize, out) == imageSize;
-      ok = std::fclose(out) == 0 && ok;
+    try {
+      // The DIB's rows are pf24RGB rows padded to 32 bits, bottom-up.
+      lumora::TLmBitmap picture;
+      picture.WrapMemory(width, height, lumora::pf24RGB, bits, false);
+      lumora::TImageIO io(picture);
+      io.SaveImage(std::filesystem::path(path));
+      ok = !io.Aborting;
+    } catch (const std::exception& error) {
+      Fail(L"screenshot: " + std::wstring(error.what(), error.what() + std::strlen(error.what())));
     }
   }
   if (dib) DeleteObject(dib);
