@@ -162,6 +162,24 @@ TEST(PngBadInput, HugeDimensionsAbortBeforeAllocating) {
   }
 }
 
+TEST(PngBadInput, ChunkLongerThanTheFileIsNotRead) {
+  // A text chunk claiming 1.5 GB in a file of a few hundred bytes: libpng
+  // would allocate and clear the whole claimed length before reading it.
+  std::vector<uint8_t> file = EncodeWithLibpng(MakeSpec(4, 4, PNG_COLOR_TYPE_RGB, 8));
+  InsertChunk(file, "IDAT", "iTXt", {'K', 0, 0, 0, 0, 0, 'v'});
+  TChunkRef text = FindChunk(file, "iTXt");
+  std::vector<uint8_t> length = BeBytes(0x5F000019);
+  std::copy(length.begin(), length.end(), file.begin() + static_cast<ptrdiff_t>(text.Offset));
+  TLmByteViewStream stream(file);
+  TLmBitmap bitmap;
+  TIOParamsVals params;
+  TIOProgress progress;
+  PngReadStream(stream, bitmap, params, false, progress);
+  EXPECT_TRUE(progress.Aborting());
+  // Stopped at the chunk header, without asking for the chunk's data.
+  EXPECT_EQ(stream.Position(), static_cast<int64_t>(text.Offset + 8));
+}
+
 TEST(PngBadInput, ImageDataBombStopsAtTheImageSize) {
   // 16 x 16 RGB needs 16 * 49 bytes; the stream inflates to 16 MB.
   TPngSpec spec = MakeSpec(16, 16, PNG_COLOR_TYPE_RGB, 8);
