@@ -85,6 +85,8 @@ if ! flock -n 9; then
   flock 9
 fi
 [ -f "$prefix/lumora-win-deps.txt" ] && exit 0
+# Holding the lock, any build folder left here is from a killed run.
+rm -rf "$cache_root"/.build-*
 
 # The temporary tree sits beside the cache so that the final rename is atomic.
 work=$(mktemp -d "$cache_root/.build-XXXXXX")
@@ -215,9 +217,14 @@ build_raw() {
   # shared by every LibRaw object; our thumbnail threads decode RAW files in
   # parallel, so keep that state per object as libraw_r does on Linux.
   # JPEG (lossy DNG) and Little CMS as in Debian's own build.
+  # LIBRAW_WIN32_CALLS and LIBRAW_WIN32_UNICODEPATHS change the data-stream
+  # classes (members, virtual functions); libraw.h derives them from the
+  # order of includes, so the library and our code (cmake/Dependencies.cmake)
+  # both set them outright.
   PATH=$bin:$PATH logged raw make -C "$1" -f Makefile.mingw -j "$jobs" library \
     CC=$triple-gcc-posix CXX=$triple-g++-posix AR=$triple-ar \
-    CFLAGS="-O2 -I. -w -ULIBRAW_NOTHREADS -DLIBRAW_NODLL -DUSE_JPEG -DUSE_LCMS2 -I$staged/include"
+    CFLAGS="-O2 -I. -w -ULIBRAW_NOTHREADS -DLIBRAW_NODLL -DLIBRAW_WIN32_CALLS -DLIBRAW_WIN32_UNICODEPATHS \
+            -DUSE_JPEG -DUSE_LCMS2 -I$staged/include"
   cp "$1/lib/libraw.a" "$staged/lib/libraw_r.a"
   mkdir -p "$staged/include/libraw"
   cp "$1"/libraw/*.h "$staged/include/libraw/"
