@@ -9,7 +9,7 @@ mkdir -p "$LUMORA_CACHE"
 
 packages=(
   # build
-  cmake ninja-build pkg-config g++ clang libclang-rt-14-dev nasm dpkg-dev
+  cmake ninja-build pkg-config g++ clang libclang-rt-14-dev nasm dpkg-dev ccache
   # Windows cross toolchain and runtime
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   libz-mingw-w64-dev wine wine32 xvfb xauth x11-utils
@@ -23,12 +23,16 @@ packages=(
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
+# One dpkg-query for all: ./dev runs this on every call.
 missing_packages() {
+  local installed
+  installed=$(dpkg-query -W -f='${db:Status-Status} ${Package}:${Architecture}\n' \
+                "${packages[@]}" wine32:i386 2>/dev/null | sed -n 's/^installed //p' || true)
   local p
-  for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || echo "$p"
+  for p in "${packages[@]}" wine32:i386; do
+    case $p in *:*) ;; *) p="$p:" ;; esac
+    grep -q -- "^$p" <<<"$installed" || echo "${p%:}"
   done
-  dpkg-query -W -f='${Status}\n' wine32:i386 2>/dev/null | grep -q '^install ok installed$' || echo wine32:i386
 }
 
 install_packages() {
@@ -41,7 +45,7 @@ install_packages() {
   fi
   as_root apt-get update -q
   # shellcheck disable=SC2086
-  DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -q --no-install-recommends $missing wine32:i386
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing wine32:i386 </dev/null
 }
 
 install_packages

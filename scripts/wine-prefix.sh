@@ -1,12 +1,38 @@
 #!/usr/bin/env bash
 # Creates the project's Wine prefix once (Wine's first start takes a while).
+# A prefix left half-made by an interrupted run is made again; an existing
+# prefix made elsewhere is kept as it is.
 set -euo pipefail
 : "${LUMORA_CACHE:=${XDG_CACHE_HOME:-$HOME/.cache}/lumora}"
 export WINEPREFIX="${WINEPREFIX:-$LUMORA_CACHE/wineprefix}" WINEARCH=win32 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "bootstrap: creating the Wine prefix in $WINEPREFIX"
-  mkdir -p "$(dirname "$WINEPREFIX")"
-  xvfb-run -a wineboot --init >/dev/null 2>&1 || true
-  wineserver -w || true
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+ready=$WINEPREFIX/.lumora-ready
+creating=$WINEPREFIX/.lumora-creating
+[ -f "$ready" ] && exit 0
+
+mkdir -p "$(dirname "$WINEPREFIX")"
+exec 9>"$WINEPREFIX.lock"
+flock 9
+[ -f "$ready" ] && exit 0
+if [ -f "$WINEPREFIX/system.reg" ] && [ ! -f "$creating" ]; then
+  touch "$ready"
+  exit 0
 fi
+
+echo "bootstrap: creating the Wine prefix in $WINEPREFIX"
+[ -f "$creating" ] && rm -rf "$WINEPREFIX"
+mkdir -p "$WINEPREFIX"
+touch "$creating"
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  wineboot --init >/dev/null 2>&1 || true
+  wineserver -w || true
+else
+  # Wine must be done with the prefix before the X server goes away.
+  xvfb-run -a sh -c 'wineboot --init; wineserver -w' >/dev/null 2>&1 || true
+fi
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "bootstrap: wineboot did not create $WINEPREFIX (is wine32:i386 installed?)" >&2
+  exit 1
+fi
+rm -f "$creating"
+touch "$ready"
