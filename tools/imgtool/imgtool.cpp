@@ -3,6 +3,7 @@
 //   imgtool info FILE          detected type, size, depth, resolution, description
 //   imgtool convert IN OUT     load IN, save OUT in the format of its extension
 //   imgtool bench FILE...      decode (and encode) timings per file
+//                              (--scale 2|4|8: JPEG decoded at that fraction)
 //
 // Exit status 0 on success, 1 on a failed load or save (one line on stderr),
 // 2 on a usage error.
@@ -28,7 +29,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: imgtool info FILE\n"
                "       imgtool convert IN OUT [--mem]\n"
-               "       imgtool bench [--repeat N] FILE...\n");
+               "       imgtool bench [--repeat N] [--scale 2|4|8] FILE...\n");
   return 2;
 }
 
@@ -72,12 +73,23 @@ int Convert(const Path& in, const Path& out, bool reportMemory) {
   return 0;
 }
 
-int Bench(const std::vector<Path>& files, int repeat) {
+// JpegScale for a scale denominator: 1/2, 1/4, 1/8 (anything else: full size).
+uint8_t JpegScaleFor(int denominator) {
+  switch (denominator) {
+    case 2: return lumora::kJpegScaleHalf;
+    case 4: return lumora::kJpegScaleQuarter;
+    case 8: return lumora::kJpegScaleEighth;
+    default: return lumora::kJpegScaleFull;
+  }
+}
+
+int Bench(const std::vector<Path>& files, int repeat, int scale) {
   using Clock = std::chrono::steady_clock;
   int status = 0;
   std::printf("%-40s %10s %10s %10s %10s\n", "file", "decode ms", "MP/s", "encode ms", "MP/s");
   for (const Path& name : files) {
     lumora::TImageIO io;
+    io.Params.JpegScale = JpegScaleFor(scale);
     double best = 1e300;
     for (int i = 0; i < repeat; ++i) {
       auto t0 = Clock::now();
@@ -124,13 +136,20 @@ int main(int argc, char** argv) {
     if (command == "convert" && (args.size() == 3 || (args.size() == 4 && PathToUtf8(args[3]) == "--mem")))
       return Convert(args[1], args[2], args.size() == 4);
     if (command == "bench" && args.size() >= 2) {
-      int repeat = 3;
+      int repeat = 3, scale = 1;
       size_t first = 1;
-      if (PathToUtf8(args[1]) == "--repeat" && args.size() >= 4) {
-        repeat = std::max(1, std::atoi(PathToUtf8(args[2]).c_str()));
-        first = 3;
+      while (first + 1 < args.size()) {
+        const std::string option = PathToUtf8(args[first]);
+        if (option == "--repeat")
+          repeat = std::max(1, std::atoi(PathToUtf8(args[first + 1]).c_str()));
+        else if (option == "--scale")
+          scale = std::atoi(PathToUtf8(args[first + 1]).c_str());
+        else
+          break;
+        first += 2;
       }
-      return Bench(std::vector<Path>(args.begin() + first, args.end()), repeat);
+      if (first >= args.size()) return Usage();
+      return Bench(std::vector<Path>(args.begin() + first, args.end()), repeat, scale);
     }
   } catch (const std::exception& e) {
     return Fail(e.what());
