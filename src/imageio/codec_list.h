@@ -56,6 +56,9 @@ using TFormatParams = TFormatParamsOf<TBmpParams, TGifParams, TJpegParams, TPngP
 
 // Suffix of FileTypeDescription for the last loaded image (" LZW", " ver.3").
 using TDescribeFunction = std::string (*)(const TIOParamsVals& params);
+// The background colour a load gives the I/O object (and its view), from the
+// parameters the reader filled; false leaves the background as it is.
+using TLoadedBackgroundFunction = bool (*)(const TIOParamsVals& params, TLmColor& background);
 
 enum TCodecFlags : unsigned {
   // The reader takes its data a few bytes at a time: the load operations
@@ -74,13 +77,14 @@ struct TCodecEntry {
   const char* SaveExtensions = "";         // what SaveImage maps to this writer, ";"-separated, lower case
   const char* StreamHeaderTag = nullptr;   // 4 characters when StreamHeaders frames the stream form
   unsigned Flags = 0;                      // TCodecFlags
+  TLoadedBackgroundFunction LoadedBackground = nullptr;  // nullptr: a load keeps the background
 };
 
 inline constexpr TCodecEntry kCodecTable[] = {
     {.FileType = ftBMP, .Read = ReadBmp, .Write = WriteBmp, .Describe = DescribeBmp,
      .SaveExtensions = "bmp;dib;rle", .Flags = cfBufferedRead},
     {.FileType = ftGIF, .Read = ReadGif, .Write = WriteGif, .Count = CountGif, .Describe = DescribeGif,
-     .SaveExtensions = "gif", .Flags = cfBufferedRead},
+     .SaveExtensions = "gif", .Flags = cfBufferedRead, .LoadedBackground = GifLoadedBackground},
     {.FileType = ftJPEG, .Read = ReadJpeg, .Write = WriteJpeg, .Describe = DescribeJpeg,
      .SaveExtensions = "jpg;jpeg;jpe;jif", .StreamHeaderTag = "JFIF"},
     {.FileType = ftPNG, .Read = ReadPng, .Write = WritePng, .Describe = DescribePng, .SaveExtensions = "png",

@@ -174,6 +174,10 @@ void TImageIO::LoadStream(TLmStream& stream, TFileTypeId fileType, TFinishGuard&
   bitmap_->RemoveAlphaChannel(false);
 
   RunReader(stream, fileType, false, progress);
+  if (const TCodecEntry* codec = FindCodec(fileType); codec && codec->LoadedBackground) {
+    TLmColor background = 0;
+    if (codec->LoadedBackground(Params, background)) SetBackground(background);
+  }
 
   if (Params.DpiX < kMinUsableDpi) Params.SetDpi(kDefaultDpi, Params.DpiYExact);
   if (Params.DpiY < kMinUsableDpi) Params.SetDpi(Params.DpiXExact, kDefaultDpi);

@@ -87,6 +87,9 @@ void ReadGif(TLmStream& stream, TLmBitmap& bitmap, TIOParamsVals& params, bool p
 void WriteGif(TLmStream& stream, TLmBitmap& bitmap, TIOParamsVals& params, TIOProgress& progress);
 int CountGif(TLmStream& stream);
 std::string DescribeGif(const TIOParamsVals& params);
+// After a load the I/O object's background becomes the transparent colour
+// when the frame has transparency, else the logical screen's background.
+bool GifLoadedBackground(const TIOParamsVals& params, TLmColor& background);
 
 // Reads the frame GifImageIndex into `bitmap` and, when it has transparent
 // pixels and transparency is not ignored, a mask into `mask` (created when

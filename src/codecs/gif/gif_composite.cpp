@@ -226,4 +226,9 @@ void ReadGif(TLmStream& stream, TLmBitmap& bitmap, TIOParamsVals& params, bool p
 
 std::string DescribeGif(const TIOParamsVals& params) { return params.GifInterlaced ? " Interlaced" : ""; }
 
+bool GifLoadedBackground(const TIOParamsVals& params, TLmColor& background) {
+  background = (params.GifHasTransparency ? params.GifTransparentColor : params.GifBackgroundColor).ToColor();
+  return true;
+}
+
 }  // namespace lumora

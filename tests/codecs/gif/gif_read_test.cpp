@@ -101,6 +101,7 @@ TEST(GifRead, TransparentIndexBecomesAlphaOnlyWhenUsed) {
   EXPECT_EQ(used->Bitmap().Alpha(2, 0), 255);
   EXPECT_TRUE(used->Params.GifHasTransparency);
   EXPECT_EQ(used->Params.GifTransparentColor, Triple(0, 255, 0));
+  EXPECT_EQ(used->Background(), Triple(0, 255, 0).ToColor());  // the view shows the transparent colour
 
   const auto unused = LoadGif(
       GifBuilder().Header(3, 1, kFour).Control(0, 0, true, 0).Image(0, 0, 3, 1, {1, 2, 3}).Trailer().Bytes());
@@ -160,6 +161,7 @@ TEST(GifRead, ParametersOnlyReadFillsFieldsWithoutTouchingTheBitmap) {
   EXPECT_EQ(p.GifScreenHeight, 30);
   EXPECT_EQ(p.GifAspectRatio, 49);
   EXPECT_EQ(p.GifBackgroundColor, Triple(0, 255, 0));
+  EXPECT_EQ(io.Background(), 0u);  // reading parameters leaves the background alone
   EXPECT_EQ(p.Width, 10);
   EXPECT_EQ(p.Height, 11);
   EXPECT_EQ(p.GifFrameLeft, 5);
@@ -258,12 +260,13 @@ TEST(GifComposite, DisposalToBackgroundClearsTheFrameAreaBeforeTheNextFrame) {
 
 TEST(GifComposite, FirstFrameOfAnAnimationHasTheScreenSizeAndTransparentBackground) {
   const auto io = LoadGif(GifBuilder()
-                              .Header(3, 2, kFour)
+                              .Header(3, 2, kFour, 3)
                               .Image(1, 0, 1, 1, {1})
                               .Image(0, 0, 1, 1, {2})
                               .Trailer()
                               .Bytes());
   ASSERT_FALSE(io->Aborting);
+  EXPECT_EQ(io->Background(), Triple(0, 0, 255).ToColor());  // the screen background, entry 3
   TLmBitmap& b = io->Bitmap();
   ASSERT_EQ(b.Width(), 3);
   ASSERT_EQ(b.Height(), 2);
