@@ -1,8 +1,19 @@
 #include "controls/form.h"
 
+#include <atomic>
+
 namespace lumora {
 
+namespace {
+std::atomic<int> g_liveForms{0};
+}  // namespace
+
+TForm::TForm() { ++g_liveForms; }
+
+int TForm::LiveCount() { return g_liveForms; }
+
 TForm::~TForm() {
+  --g_liveForms;
   // A window in the middle of its destruction must not be destroyed again;
   // the system finishes it, and its later messages find no object.
   if (windowDying_) DetachWindow();

@@ -51,8 +51,11 @@ class TForm : public TControl {
   // destroying it directly): the form must not destroy it again.
   void WindowIsBeingDestroyed();
 
+  // Forms of the process constructed and not yet destroyed.
+  static int LiveCount();
+
  protected:
-  TForm() = default;
+  TForm();
   // Creates the form's window inside `parentWindow`, first letting
   // CreateParams adjust the parameters. The window starts hidden and fills
   // the parent's client area.
