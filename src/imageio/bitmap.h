@@ -352,4 +352,28 @@ class TLmBitmap {
   std::unique_ptr<TLmBitmap> alpha_;   // owned alpha channel
 };
 
+// Sets a bitmap's Access for a scope and restores it on every path. Writers
+// that only read rows use it so that a file-located image is not written
+// back row by row:  TLmAccessScope readOnly(bitmap, accRead);
+class TLmAccessScope {
+ public:
+  TLmAccessScope(TLmBitmap& bitmap, TLmAccess access) : bitmap_(bitmap), saved_(bitmap.Access()) {
+    bitmap.SetAccess(access);
+  }
+  // A write-back that fails here is dropped (destructors must not throw):
+  // a scope that writes calls FlushRow() before it ends to see the error.
+  ~TLmAccessScope() {
+    try {
+      bitmap_.SetAccess(saved_);
+    } catch (const ELmIOError&) {
+    }
+  }
+  TLmAccessScope(const TLmAccessScope&) = delete;
+  TLmAccessScope& operator=(const TLmAccessScope&) = delete;
+
+ private:
+  TLmBitmap& bitmap_;  // not owned
+  TLmAccess saved_;
+};
+
 }  // namespace lumora

@@ -290,8 +290,24 @@ class TLmQuantizer::TNeuralNet {
     BuildIndex();
   }
 
-  // NeuQuant's search: neurons sorted by green, Manhattan distance.
+  // Writers ask for every pixel and photos repeat their colours: answers are
+  // remembered in a direct-mapped table keyed by the whole colour, so a hit
+  // gives exactly what the search would.
   int Index(TLmRGBTriple c) const {
+    const uint32_t key = c.ToColor() + 1;
+    const size_t slot = (key * 2654435761u) >> (32 - kCacheBits);
+    if (cacheKeys_[slot] == key) return cacheValues_[slot];
+    const int index = Search(c);
+    cacheKeys_[slot] = key;
+    cacheValues_[slot] = static_cast<uint8_t>(index);
+    return index;
+  }
+
+ private:
+  static constexpr int kCacheBits = 16;
+
+  // NeuQuant's search: neurons sorted by green, Manhattan distance.
+  int Search(TLmRGBTriple c) const {
     const int b = c.b, g = c.g, r = c.r;
     int bestDistance = 1000, best = -1;
     int i = netIndex_[g], j = i - 1;
@@ -336,7 +352,6 @@ class TLmQuantizer::TNeuralNet {
     return std::max(best, 0);
   }
 
- private:
   static constexpr int kCycles = 100;
   static constexpr int kNetBiasShift = 4;  // colour components kept with 4 extra bits
   static constexpr int kIntBiasShift = 16;
@@ -496,6 +511,8 @@ class TLmQuantizer::TNeuralNet {
   std::vector<std::array<int, 4>> network_;  // blue, green, red, original index
   std::vector<int> freq_, bias_, radPower_;
   std::array<int, 256> netIndex_{};
+  mutable std::vector<uint32_t> cacheKeys_ = std::vector<uint32_t>(size_t{1} << kCacheBits, 0);  // colour + 1
+  mutable std::vector<uint8_t> cacheValues_ = std::vector<uint8_t>(size_t{1} << kCacheBits, 0);
 };
 
 // ---- TLmQuantizer ------------------------------------------------------------

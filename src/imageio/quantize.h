@@ -37,7 +37,8 @@ class TLmQuantizer {
   TLmQuantizer& operator=(const TLmQuantizer&) = delete;
 
   // The palette index to write for a pixel of `color`. -1 with an
-  // exact-colour palette that does not hold the colour.
+  // exact-colour palette that does not hold the colour. One thread at a
+  // time: the neural-net method remembers its answers.
   int Index(TLmRGBTriple color) const;
   // Whether the image was found gray (a writer may then store gray levels).
   bool IsGray() const { return gray_; }

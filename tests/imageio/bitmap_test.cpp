@@ -303,6 +303,14 @@ TEST(BitmapFileLocation, AccessDecidesWhatIsReadAndWritten) {
   EXPECT_EQ(bmp.ScanLine(1)[0], 42);
   EXPECT_EQ(bmp.ScanLine(2)[0], 42);
   EXPECT_EQ(bmp.ScanLine(0)[0], 5);
+  {
+    TLmAccessScope readOnly(bmp, accRead);
+    EXPECT_EQ(bmp.Access(), accRead);
+    bmp.ScanLine(0)[0] = 6;
+    bmp.ScanLine(1);
+  }
+  EXPECT_EQ(bmp.Access(), accReadWrite);
+  EXPECT_EQ(bmp.ScanLine(0)[0], 5);
 }
 
 TEST(BitmapFileLocation, FallbacksWhenMemoryFails) {
