@@ -5,6 +5,9 @@
 # Usage: bench/bmp_scale.sh [NATIVE_IMGTOOL] [WIN32_IMGTOOL_EXE] [SIZE]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# winepath must look at the project's Wine prefix, as scripts/wine-run does.
+: "${LUMORA_CACHE:=${XDG_CACHE_HOME:-$HOME/.cache}/lumora}"
+export WINEPREFIX="${WINEPREFIX:-$LUMORA_CACHE/wineprefix}" WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}"
 native=${1:-$root/build/native/tools/imgtool/imgtool}
 win32=${2:-$root/build/win32/tools/imgtool/imgtool.exe}
 size=${3:-20000}
