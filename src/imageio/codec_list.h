@@ -29,7 +29,7 @@ struct TFormatParamsOf : TFormat... {
   void ResetFormatParams() { ((static_cast<TFormat&>(*this) = TFormat{}), ...); }
   void ClearFormatImageInfo() {
     (
-        [this] {
+        [&] {
           if constexpr (requires(TFormat& f) { f.ClearImageInfo(); }) static_cast<TFormat&>(*this).ClearImageInfo();
         }(),
         ...);
