@@ -14,6 +14,7 @@
 #include "codecs/gif/gif.h"
 #include "codecs/jpeg/jpeg.h"
 #include "codecs/png/png.h"
+#include "codecs/rawbitmap/rawbitmap.h"
 
 namespace lumora {
 
@@ -52,7 +53,7 @@ struct TFormatParamsOf : TFormat... {
   }
 };
 
-using TFormatParams = TFormatParamsOf<TBmpParams, TGifParams, TJpegParams, TPngParams>;
+using TFormatParams = TFormatParamsOf<TBmpParams, TGifParams, TJpegParams, TPngParams, TRawBitmapParams>;
 
 // Suffix of FileTypeDescription for the last loaded image (" LZW", " ver.3").
 using TDescribeFunction = std::string (*)(const TIOParamsVals& params);
@@ -89,6 +90,9 @@ inline constexpr TCodecEntry kCodecTable[] = {
      .SaveExtensions = "jpg;jpeg;jpe;jif", .StreamHeaderTag = "JFIF"},
     {.FileType = ftPNG, .Read = ReadPng, .Write = WritePng, .Describe = DescribePng, .SaveExtensions = "png",
      .Flags = cfBufferedRead},
+    // Headerless data into a bitmap the caller allocated: LoadImageAs and
+    // the stream form only; no extension maps to it.
+    {.FileType = ftRawBitmap, .Read = ReadRawBitmap, .Write = WriteRawBitmap},
 };
 
 // The table entry for a built-in file type, or nullptr.
