@@ -3,7 +3,7 @@
 
 #include <array>
 #include <filesystem>
-#include <optional>
+#include <cstdint>
 #include <system_error>
 
 #include "codecs/gif/gif.h"
@@ -82,7 +82,8 @@ int GifCopyFrames(TLmStream& source, int dropIndex, TLmStream* copy) {
   const int64_t size = source.Size();
   int count = 0;
   int frameIndex = 0;
-  std::optional<size_t> controlStart;  // where the control extension of the next frame begins in the copy
+  constexpr size_t kNoControl = SIZE_MAX;
+  size_t controlStart = kNoControl;  // where the control extension of the next frame begins in the copy
   uint8_t introducer = 0;
   while (source.Read(&introducer, 1) == 1 && source.Position() < size && introducer != kGifTrailer) {
     if (introducer == kGifExtensionIntroducer) {
@@ -108,11 +109,11 @@ int GifCopyFrames(TLmStream& source, int dropIndex, TLmStream* copy) {
         }
       }
       if (drop) {
-        out.TruncateTo(controlStart.value_or(frameStart));
+        out.TruncateTo(controlStart != kNoControl ? controlStart : frameStart);
       } else {
         ++count;
       }
-      controlStart.reset();
+      controlStart = kNoControl;
     }
     // Stray bytes between blocks are not copied.
   }

@@ -1,5 +1,6 @@
 // GifReadFrame: one frame of a GIF into a bitmap and a transparency mask.
 
+#include <algorithm>
 #include <new>
 
 #include "codecs/gif/gif.h"

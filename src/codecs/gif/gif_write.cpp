@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <initializer_list>
 #include <optional>
+#include <span>
 
 #include "codecs/gif/gif.h"
 #include "codecs/gif/gif_container.h"
