@@ -1,0 +1,149 @@
+// lister.exe, the stand-in host, in its scripted use: what it prints, the
+// keys it types, the screenshot it saves and its exit codes.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <sstream>
+#include <string>
+
+// <windows.h> maps LoadImage to LoadImageW; TImageIO's member is meant.
+#undef LoadImage
+
+#include "imageio/imageio.h"
+#include "test_host.h"
+
+namespace lumora::test {
+namespace {
+
+struct TRun {
+  DWORD exitCode = 0xFFFFFFFF;
+  std::string output;
+  std::map<std::string, std::string> values;  // "key: value" lines
+};
+
+TRun RunLister(const std::wstring& arguments) {
+  TRun run;
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  std::wstring commandLine = L"\"" + WindowsPath(LUMORA_LISTER_PATH) + L"\" " + arguments;
+  PROCESS_INFORMATION process{};
+  BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                &process);
+  CloseHandle(writeEnd);
+  if (started) {
+    // Read what is there while waiting for the exit, answering messages so
+    // the child never waits on us. The end of the pipe is not awaited: a
+    // helper process that Wine starts on the child's behalf may inherit it.
+    auto drain = [&] {
+      DWORD available = 0;
+      while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+        char buffer[4096];
+        DWORD got = 0;
+        if (!ReadFile(readEnd, buffer, std::min<DWORD>(available, sizeof(buffer)), &got, nullptr) || got == 0) break;
+        run.output.append(buffer, got);
+      }
+    };
+    DWORD start = GetTickCount();
+    while (MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 50, QS_ALLINPUT) != WAIT_OBJECT_0 &&
+           GetTickCount() - start < 60000) {
+      drain();
+      PumpMessages(0);
+    }
+    drain();
+    GetExitCodeProcess(process.hProcess, &run.exitCode);
+    if (run.exitCode == STILL_ACTIVE) TerminateProcess(process.hProcess, 99);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  CloseHandle(readEnd);
+  std::istringstream lines(run.output);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    size_t colon = line.find(": ");
+    if (colon != std::string::npos) run.values[line.substr(0, colon)] = line.substr(colon + 2);
+  }
+  return run;
+}
+
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+class Lister : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = MakeTempFolder();
+    sample_ = WindowsPath(std::string(LUMORA_TEST_DATA_DIR) + "/sample.bmp");
+  }
+  std::wstring folder_;
+  std::wstring sample_;
+};
+
+TEST_F(Lister, ScriptedRunPrintsTheViewerStateAndSavesTheWindow) {
+  std::wstring shot = folder_ + L"\\shot.bmp";
+  TRun run = RunLister(L"--keys Left,Num5 --quit --screenshot " + Quoted(shot) + L" " + Quoted(sample_));
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_EQ(run.values["detect"], "MULTIMEDIA");
+  EXPECT_EQ(run.values["loaded"], "yes");
+  EXPECT_EQ(run.values["caption"], "Lister - [" + Narrow(sample_) + "]");
+  for (int i = 0; i < 6; ++i) EXPECT_TRUE(run.values.count("panel" + std::to_string(i))) << run.output;
+  EXPECT_EQ(run.values["panel3"], "100%");
+  EXPECT_EQ(run.values["closed"], "no");
+
+  // The screenshot is the whole Lister window: at least its 800 x 600
+  // client area, and not one flat colour.
+  TImageIO io;
+  io.LoadImage(std::filesystem::path(shot));
+  ASSERT_FALSE(io.Aborting);
+  TLmBitmap& picture = io.Bitmap();
+  EXPECT_GE(picture.Width(), 800);
+  EXPECT_GE(picture.Height(), 600);
+  ASSERT_EQ(picture.PixelFormat(), pf24RGB);
+  const uint8_t* bottom = picture.ScanLine(picture.Height() - 10);
+  bool varied = false;
+  for (int x = 1; x < picture.Width() && !varied; ++x) varied = std::memcmp(bottom, bottom + 3 * x, 3) != 0;
+  EXPECT_TRUE(varied) << "the status bar row shows no frames";
+}
+
+TEST_F(Lister, KeysTypedWithoutAPluginWindowReachTheLister) {
+  std::wstring notes = folder_ + L"\\notes.txt";
+  CloseHandle(CreateFileW(notes.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  TRun run = RunLister(L"--keys 3,A,52 --quit " + Quoted(notes));
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_EQ(run.values["loaded"], "no");
+  EXPECT_EQ(run.values["chars"], "51,97,52");
+  EXPECT_EQ(run.values["panel0"], "");
+}
+
+TEST_F(Lister, WritesThePictureInTheFormatOfItsName) {
+  std::wstring shot = folder_ + L"\\shot.png";
+  TRun run = RunLister(L"--quit --screenshot " + Quoted(shot) + L" " + Quoted(sample_));
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  HANDLE file = CreateFileW(shot.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  unsigned char signature[8] = {};
+  DWORD got = 0;
+  ReadFile(file, signature, 8, &got, nullptr);
+  CloseHandle(file);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(signature) + 1, 3), "PNG");
+}
+
+TEST_F(Lister, RefusesBadCommandLines) {
+  EXPECT_EQ(RunLister(L"").exitCode, 2u);
+  EXPECT_EQ(RunLister(L"--keys NoSuchKey " + Quoted(sample_)).exitCode, 2u);
+  EXPECT_EQ(RunLister(L"--plugin " + Quoted(folder_ + L"\\missing.wlx") + L" " + Quoted(sample_)).exitCode, 3u);
+}
+
+}  // namespace
+}  // namespace lumora::test
