@@ -120,8 +120,11 @@ void ReadResolution(png_structp png, png_infop info, TIOParamsVals& params) {
   }
 }
 
-void ReadPalette(png_structp png, png_infop info, TIOParamsVals& params) {
+// Only palette images: a PLTE in an RGB file is merely a suggestion for
+// displays with few colours.
+void ReadPalette(png_structp png, png_infop info, const TPngHeader& header, TIOParamsVals& params) {
   params.ColorMap.clear();
+  if (header.ColorType != PNG_COLOR_TYPE_PALETTE) return;
   png_colorp palette = nullptr;
   int count = 0;
   png_uint_32 present = 0;
@@ -288,7 +291,7 @@ void ReadPngImage(TLmStream& stream, TLmBitmap& bitmap, TIOParamsVals& params, b
   params.BitsPerSample = header.BitDepth;
   params.SamplesPerPixel = SamplesPerPixel(header.ColorType);
   ReadResolution(png, info, params);
-  ReadPalette(png, info, params);
+  ReadPalette(png, info, header, params);
   params.PngInterlaced = header.Interlace != PNG_INTERLACE_NONE;
   if (paramsOnly) return;
 
