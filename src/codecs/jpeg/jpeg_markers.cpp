@@ -39,6 +39,12 @@ bool IsIccChunk(const TLmMarkerList::TMarker& m) {
          JpegMarkerHasId(m.Data, "ICC_PROFILE");
 }
 
+void AppendBytes(std::vector<uint8_t>& out, std::span<const uint8_t> bytes) {
+  const size_t at = out.size();
+  out.resize(at + bytes.size());
+  if (!bytes.empty()) std::memcpy(out.data() + at, bytes.data(), bytes.size());
+}
+
 void AppendBE16(std::vector<uint8_t>& out, uint16_t v) {
   uint8_t b[2];
   WriteBE16(b, v);
@@ -199,8 +205,9 @@ std::vector<uint8_t> BuildIptcApp13(std::span<const TIptcRecord> records) {
     }
     body.insert(body.end(), r.Data.begin(), r.Data.end());
   }
-  std::vector<uint8_t> block(kPhotoshopId, kPhotoshopId + sizeof kPhotoshopId);  // with its zero
-  block.insert(block.end(), std::begin(kIptcResource), std::end(kIptcResource));
+  std::vector<uint8_t> block;
+  AppendBytes(block, Bytes(kPhotoshopId, sizeof kPhotoshopId));  // with its zero
+  AppendBytes(block, kIptcResource);
   block.push_back(0);  // empty resource name, padded to two bytes
   block.push_back(0);
   AppendBE32(block, static_cast<uint32_t>(body.size()));
@@ -239,8 +246,9 @@ std::optional<std::string> ExtractXmpPacket(uint8_t type, std::span<const uint8_
 }
 
 std::vector<uint8_t> BuildXmpApp1(const std::string& packet) {
-  std::vector<uint8_t> data(kXmpNamespaceId, kXmpNamespaceId + sizeof kXmpNamespaceId);
-  data.insert(data.end(), packet.begin(), packet.end());
+  std::vector<uint8_t> data;
+  AppendBytes(data, Bytes(kXmpNamespaceId, sizeof kXmpNamespaceId));  // with its zero
+  AppendBytes(data, Bytes(packet.data(), packet.size()));
   return data;
 }
 
