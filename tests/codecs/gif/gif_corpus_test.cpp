@@ -3,6 +3,7 @@
 // loaded with GifImageIndex N and compared pixel by pixel.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -68,20 +69,24 @@ std::vector<uint8_t> ReadBytes(const fs::path& file) {
 int CountDifferences(TImageIO& io, const std::vector<uint8_t>& expected, int width, int height) {
   TLmBitmap& b = io.Bitmap();
   const int left = io.Params.GifFrameLeft, top = io.Params.GifFrameTop;
+  std::vector<uint8_t> bgr(3 * static_cast<size_t>(b.Width()));
   int wrong = 0;
   for (int y = 0; y < height; ++y) {
+    const int by = y - top;
+    const bool rowInside = by >= 0 && by < b.Height();
+    if (rowInside) PixelRowToBGR(b.PixelFormat(), b.ScanLine(by), bgr.data(), b.Width(), b.Palette(), b.PaletteLength());
     for (int x = 0; x < width; ++x) {
       const uint8_t* e = &expected[4 * (static_cast<size_t>(y) * width + x)];
-      const int bx = x - left, by = y - top;
-      const bool inside = bx >= 0 && by >= 0 && bx < b.Width() && by < b.Height();
+      const int bx = x - left;
+      const bool inside = rowInside && bx >= 0 && bx < b.Width();
       const int alpha = inside ? b.Alpha(bx, by) : 0;
       if (e[3] == 0 && alpha == 0) continue;
       if (e[3] != alpha) {
         ++wrong;
         continue;
       }
-      const TLmRGBTriple c = test::PixelAt(b, bx, by);
-      wrong += c.r != e[0] || c.g != e[1] || c.b != e[2];
+      const uint8_t* c = &bgr[3 * static_cast<size_t>(bx)];
+      wrong += c[2] != e[0] || c[1] != e[1] || c[0] != e[2];
     }
   }
   return wrong;
@@ -179,6 +184,70 @@ TEST(GifCorpus, FramesMatchTheSuitesPlayerModel) {
   for (const std::string& d : differing) list_ += " " + d;
   std::printf("GIF suite: %d of %d cases agree; differing:%s\n", agreeing, cases, list_.c_str());
   EXPECT_GT(cases, 0);
+}
+
+// The GIF files of the image-rs test set, every frame against ImageMagick's
+// coalesced frames (its player model: frames drawn over a transparent
+// screen with their disposal methods).
+std::vector<uint8_t> ImageMagickFrames(const fs::path& file) {
+  std::vector<uint8_t> out;
+#ifndef _WIN32
+  const std::string command = "/usr/bin/convert-im6.q16 '" + file.string() + "' -coalesce -depth 8 rgba:- 2>/dev/null";
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    uint8_t buffer[65536];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.insert(out.end(), buffer, buffer + n);
+    pclose(pipe);
+  }
+#endif
+  return out;
+}
+
+// Where our frames knowingly differ from ImageMagick's.
+const std::set<std::string> kKnownImageMagickDifferences = {
+    // Disposal method 3 (restore to previous) keeps the canvas here.
+    "mixed-disposal.gif",
+    // Where no frame has drawn yet, ImageMagick shows the background colour
+    // opaque when the first frame has no transparency; the screen stays
+    // transparent here (as in browsers).
+    "border_touching_layers.gif", "issue_1455_undersized.gif",
+};
+
+TEST(GifCorpus, AnimationsMatchImageMagick) {
+#ifdef _WIN32
+  GTEST_SKIP() << "ImageMagick runs on the Linux host";
+#endif
+  const fs::path dir = fs::path(LUMORA_CORPUS_DIR) / "misc" / "gif";
+  if (!fs::exists(dir) || !fs::exists("/usr/bin/convert-im6.q16")) GTEST_SKIP() << "no image-rs GIFs or ImageMagick";
+  int files = 0, agreeing = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    if (entry.path().extension() != ".gif") continue;
+    const std::string name = entry.path().filename().string();
+    const std::vector<uint8_t> gif = ReadBytes(entry.path());
+    const std::vector<uint8_t> frames = ImageMagickFrames(entry.path());
+    const auto first = test::LoadGif(gif, 0);
+    ASSERT_FALSE(first->Aborting) << name;
+    const int width = first->Params.GifScreenWidth, height = first->Params.GifScreenHeight;
+    const size_t frameBytes = static_cast<size_t>(width) * height * 4;
+    ASSERT_GT(frameBytes, 0u) << name;
+    ASSERT_EQ(frames.size() % frameBytes, 0u) << name;
+    const int count = static_cast<int>(frames.size() / frameBytes);
+    EXPECT_EQ(count, first->Params.GifImageCount) << name;
+    int matching = 0;
+    std::string detail;
+    for (int i = 0; i < count; ++i) {
+      const auto io = test::LoadGif(gif, i);
+      const std::vector<uint8_t> expected(frames.begin() + i * frameBytes, frames.begin() + (i + 1) * frameBytes);
+      const int wrong = io->Aborting ? -1 : CountDifferences(*io, expected, width, height);
+      matching += wrong == 0;
+      detail += " " + std::to_string(wrong);
+    }
+    ++files;
+    const bool agrees = matching == count;
+    agreeing += agrees;
+    EXPECT_EQ(agrees, !kKnownImageMagickDifferences.count(name)) << name << ": pixels differing per frame" << detail;
+  }
+  std::printf("image-rs GIFs: %d of %d files agree with ImageMagick frame by frame\n", agreeing, files);
 }
 
 }  // namespace
