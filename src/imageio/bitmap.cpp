@@ -191,6 +191,9 @@ class TAccessScope {
   TLmAccess saved_;
 };
 
+// Whole-image operations report every allocation failure, their working
+// buffers' std::bad_alloc included, as ELmOutOfMemory (function-try-blocks
+// below), so that callers catching the I/O layer's exceptions see them.
 [[noreturn]] void ThrowOutOfMemory(int width, int height, TLmPixelFormat format) {
   throw ELmOutOfMemory("Not enough memory or disk space for a " + SizeText(width, height, format) + " image");
 }
@@ -532,7 +535,7 @@ void TLmBitmap::CopyRowsFrom(const TLmBitmap& source) {
   FlushRow();
 }
 
-void TLmBitmap::Assign(const TLmBitmap& source) {
+void TLmBitmap::Assign(const TLmBitmap& source) try {
   if (&source == this) return;
   OneBitConversion = source.OneBitConversion;
   TargetColorCount = source.TargetColorCount;
@@ -550,9 +553,11 @@ void TLmBitmap::Assign(const TLmBitmap& source) {
     AlphaChannel().Assign(*source.alpha_);
   else
     alpha_.reset();
+} catch (const std::bad_alloc&) {
+  ThrowOutOfMemory(width_, height_, format_);
 }
 
-void TLmBitmap::SetLocation(TLmLocation location) {
+void TLmBitmap::SetLocation(TLmLocation location) try {
   if (location > locSysBitmap) return;
   if (IsEmpty()) {
     location_ = location;
@@ -570,9 +575,11 @@ void TLmBitmap::SetLocation(TLmLocation location) {
     detail::WriteDibPalette(store_->sys.handle, palette_.data(), static_cast<int>(palette_.size()));
 #endif
   if (alpha_) alpha_->SetLocation(location);
+} catch (const std::bad_alloc&) {
+  ThrowOutOfMemory(width_, height_, format_);
 }
 
-void TLmBitmap::SetRowAlignment(int bits) {
+void TLmBitmap::SetRowAlignment(int bits) try {
   if (bits < 8 || bits > 512 || bits % 8 != 0 || bits == rowAlignment_) return;
   if (IsEmpty() || location_ == locSysBitmap) {
     rowAlignment_ = bits;  // a DIB keeps 32-bit rows; the next allocation elsewhere uses this
@@ -585,6 +592,8 @@ void TLmBitmap::SetRowAlignment(int bits) {
   relaid->CopyRowsFrom(*this);
   relaid->palette_ = palette_;
   TakeImage(*relaid);
+} catch (const std::bad_alloc&) {
+  ThrowOutOfMemory(width_, height_, format_);
 }
 
 void TLmBitmap::WrapMemory(int width, int height, TLmPixelFormat format, void* block, bool topDown) {
@@ -699,7 +708,7 @@ bool UsesGray16Path(TLmPixelFormat from, TLmPixelFormat to) {
 
 }  // namespace
 
-void TLmBitmap::CopyAndConvertFormat(const TLmBitmap& source) {
+void TLmBitmap::CopyAndConvertFormat(const TLmBitmap& source) try {
   if (&source == this || source.IsEmpty() || IsEmpty() || source.width_ != width_ || source.height_ != height_)
     return;
   source.FlushRow();
@@ -763,17 +772,21 @@ void TLmBitmap::CopyAndConvertFormat(const TLmBitmap& source) {
     }
   }
   FlushRow();
+} catch (const std::bad_alloc&) {
+  ThrowOutOfMemory(width_, height_, format_);
 }
 
-void TLmBitmap::SetPixelFormat(TLmPixelFormat format) {
+void TLmBitmap::SetPixelFormat(TLmPixelFormat format) try {
   if (format == format_ || IsEmpty() || !ValidFormat(format)) return;
   auto converted = MakeSibling(location_);
   if (!converted->Allocate(width_, height_, format)) ThrowOutOfMemory(width_, height_, format);
   converted->CopyAndConvertFormat(*this);
   TakeImage(*converted);
+} catch (const std::bad_alloc&) {
+  ThrowOutOfMemory(width_, height_, format);
 }
 
-void TLmBitmap::Fill(TLmColor value) {
+void TLmBitmap::Fill(TLmColor value) try {
   if (IsEmpty()) return;
   // One row of the pattern, then every row gets it.
   std::vector<uint8_t> pattern(rowLen_, 0);
@@ -806,9 +819,11 @@ void TLmBitmap::Fill(TLmColor value) {
     return;
   }
   for (int y = 0; y < height_; ++y) std::memcpy(ScanLine(y), pattern.data(), rowLen_);
+} catch (const std::bad_alloc&) {
+  ThrowOutOfMemory(width_, height_, format_);
 }
 
-bool TLmBitmap::Resize(int width, int height) {
+bool TLmBitmap::Resize(int width, int height) try {
   if (IsEmpty()) return false;
   if (width == width_ && height == height_) return true;
   auto resized = MakeSibling(location_);
@@ -856,6 +871,8 @@ bool TLmBitmap::Resize(int width, int height) {
   TakeImage(*resized);
   alpha_ = std::move(alpha);
   return true;
+} catch (const std::bad_alloc&) {
+  return false;
 }
 
 void TLmBitmap::SetWidth(int width) {
@@ -868,7 +885,7 @@ void TLmBitmap::SetHeight(int height) {
 
 // ---- TLmBitmap: alpha channel -----------------------------------------------
 
-TLmBitmap& TLmBitmap::AlphaChannel() {
+TLmBitmap& TLmBitmap::AlphaChannel() try {
   if (isAlphaChannel_) return *this;  // an alpha channel has none of its own
   if (!alpha_) {
     auto alpha = MakeSibling(location_);
@@ -888,6 +905,8 @@ TLmBitmap& TLmBitmap::AlphaChannel() {
     alpha_ = std::move(alpha);
   }
   return *alpha_;
+} catch (const std::bad_alloc&) {
+  ThrowOutOfMemory(width_, height_, format_);
 }
 
 uint8_t TLmBitmap::Alpha(int x, int y) const {
@@ -897,7 +916,7 @@ uint8_t TLmBitmap::Alpha(int x, int y) const {
 
 void TLmBitmap::SetAlpha(int x, int y, uint8_t value) { AlphaChannel().ScanLine(y)[x] = value; }
 
-void TLmBitmap::RemoveAlphaChannel(bool merge, TLmColor background) {
+void TLmBitmap::RemoveAlphaChannel(bool merge, TLmColor background) try {
   if (!alpha_) return;
   if (merge && !alpha_->IsEmpty() && (format_ == pf24RGB || format_ == pf32RGB) && alpha_->width_ == width_ &&
       alpha_->height_ == height_) {
@@ -921,9 +940,11 @@ void TLmBitmap::RemoveAlphaChannel(bool merge, TLmColor background) {
     FlushRow();
   }
   alpha_.reset();
+} catch (const std::bad_alloc&) {
+  ThrowOutOfMemory(width_, height_, format_);
 }
 
-void TLmBitmap::SetAlphaFromMask(const TLmMask* mask) {
+void TLmBitmap::SetAlphaFromMask(const TLmMask* mask) try {
   if (IsEmpty() || isAlphaChannel_) return;
   TLmBitmap& alpha = AlphaChannel();
   alpha.Fill(255);
@@ -939,6 +960,8 @@ void TLmBitmap::SetAlphaFromMask(const TLmMask* mask) {
       for (int x = 0; x < cols; ++x) d[x] = (s[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
   }
   alpha.FlushRow();
+} catch (const std::bad_alloc&) {
+  ThrowOutOfMemory(width_, height_, format_);
 }
 
 bool TLmBitmap::AlphaIsOpaque() const {

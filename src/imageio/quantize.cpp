@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "imageio/byteorder.h"
 #include "imageio/colorconv.h"
@@ -517,7 +518,7 @@ class TLmQuantizer::TNeuralNet {
 
 // ---- TLmQuantizer ------------------------------------------------------------
 
-TLmQuantizer::TLmQuantizer(const TLmBitmap& image, int colorCount, TLmRGBTriple* palette)
+TLmQuantizer::TLmQuantizer(const TLmBitmap& image, int colorCount, TLmRGBTriple* palette) try
     : n_(std::clamp(colorCount, 2, 256)) {
   const TLmPixelFormat format = image.PixelFormat();
   gray_ = ImageIsGray(image);
@@ -578,6 +579,8 @@ TLmQuantizer::TLmQuantizer(const TLmBitmap& image, int colorCount, TLmRGBTriple*
     net_ = std::make_unique<TNeuralNet>(image, n_, palette);
     filled_ = n_;
   }
+} catch (const std::bad_alloc&) {
+  throw ELmOutOfMemory("Not enough memory to reduce the colours of the image");
 }
 
 TLmQuantizer::~TLmQuantizer() = default;
@@ -612,7 +615,7 @@ int BilevelLevel(TLmRGBTriple c) {
 }
 }  // namespace
 
-std::unique_ptr<TLmBitmap> TwoColorToBilevel(const TLmBitmap& image, TLmRGBTriple& first, TLmRGBTriple& second) {
+std::unique_ptr<TLmBitmap> TwoColorToBilevel(const TLmBitmap& image, TLmRGBTriple& first, TLmRGBTriple& second) try {
   if (image.IsEmpty()) return nullptr;
   const int w = image.Width(), h = image.Height();
   auto result = std::make_unique<TLmBitmap>();
@@ -657,6 +660,10 @@ std::unique_ptr<TLmBitmap> TwoColorToBilevel(const TLmBitmap& image, TLmRGBTripl
   first = a;
   second = b;
   return result;
+} catch (const std::bad_alloc&) {
+  return nullptr;
+} catch (const ELmIOError&) {
+  return nullptr;  // a temporary-file error on the way
 }
 
 }  // namespace lumora
