@@ -11,6 +11,11 @@
 
 #include <windows.h>
 
+// <windows.h> defines LoadImage as LoadImageW, which would rename
+// TImageIO::LoadImage in every file that sees both. Code of ours that wants
+// the Windows function calls LoadImageW by name.
+#undef LoadImage
+
 #include <functional>
 #include <string>
 #include <vector>

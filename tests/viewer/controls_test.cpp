@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -234,6 +235,33 @@ TEST_F(View, SelectionIsClippedToTheImageAndDrawnByDragging) {
   EXPECT_EQ(r.top, 5);
   EXPECT_EQ(r.right, 40);
   EXPECT_EQ(r.bottom, 25);
+}
+
+TEST_F(View, LoadsThroughItsOwnIOAndPaintsTheImage) {
+  std::vector<int> progress;
+  int finished = 0;
+  view_->OnProgress = [&](TImageView&, int percent) { progress.push_back(percent); };
+  view_->OnFinishWork = [&](TImageView&) { ++finished; };
+  view_->SetBackground(RGB(10, 20, 30));
+  view_->SetAutoShrink(true);
+  view_->IO().LoadImage(std::filesystem::path(WindowsPath(std::string(LUMORA_TEST_DATA_DIR) + "/sample.bmp")));
+  ASSERT_FALSE(view_->IO().Aborting);
+  EXPECT_EQ(view_->Bitmap().Width(), 320);
+  EXPECT_EQ(finished, 1);
+  ASSERT_FALSE(progress.empty());
+  EXPECT_EQ(progress.back(), 100);
+  // 320 x 240 shrunk into 200 x 100, centred.
+  EXPECT_NEAR(view_->Zoom(), 100.0 * 100 / 240, 1e-9);
+  RECT image = view_->ImageRect();
+  EXPECT_EQ(image.top, 0);
+  EXPECT_GT(image.left, 0);
+
+  view_->Repaint();
+  HDC dc = GetDC(view_->Handle());
+  // The sample's top-left bar is white; the sides show the background.
+  EXPECT_EQ(GetPixel(dc, image.left + 2, 2), RGB(255, 255, 255));
+  EXPECT_EQ(GetPixel(dc, 2, 50), RGB(10, 20, 30));
+  ReleaseDC(view_->Handle(), dc);
 }
 
 }  // namespace
