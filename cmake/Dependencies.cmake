@@ -19,9 +19,15 @@ function(lumora_import name)
     message(FATAL_ERROR "Library ${name} not found (header ${ARG_HEADER}, names ${ARG_NAMES}). "
                         "Run ./dev setup to install the dependencies.")
   endif()
-  add_library(lumora::${name} INTERFACE IMPORTED GLOBAL)
+  # A library target (not an interface carrying a file path): CMake then
+  # knows that, say, libpng needs zlib and puts zlib after it on the link
+  # line, which static archives require.
+  add_library(lumora::${name} UNKNOWN IMPORTED GLOBAL)
+  set_target_properties(lumora::${name} PROPERTIES IMPORTED_LOCATION ${LUMORA_${name}_LIBRARY})
   target_include_directories(lumora::${name} SYSTEM INTERFACE ${LUMORA_${name}_INCLUDE})
-  target_link_libraries(lumora::${name} INTERFACE ${LUMORA_${name}_LIBRARY} ${ARG_LIBS})
+  if(ARG_LIBS)
+    target_link_libraries(lumora::${name} INTERFACE ${ARG_LIBS})
+  endif()
   if(ARG_DEFINES)
     target_compile_definitions(lumora::${name} INTERFACE ${ARG_DEFINES})
   endif()
