@@ -268,5 +268,31 @@ TEST_F(PluginDll, SettingsAreReadAndWrittenBackAsText) {
   EXPECT_EQ(ReadSetting(L"MouseSelect"), L"0");
 }
 
+// Runs after the PluginDll suite has released the library, so the loads
+// here really map and unmap it.
+TEST(PluginUnload, FreeLibraryWithAViewerOpenLeavesNothingBehind) {
+  std::wstring path = WindowsPath(LUMORA_PLUGIN_PATH);
+  std::wstring folder = MakeTempFolder();
+  std::wstring image = folder + L"\\open.bmp";
+  ASSERT_TRUE(CopyTo(WindowsPath(std::string(LUMORA_TEST_DATA_DIR) + "/sample.bmp"), image));
+  TTestHost host;
+  for (int round = 0; round < 2; ++round) {
+    HMODULE module = LoadLibraryW(path.c_str());
+    ASSERT_NE(module, nullptr);
+    auto load = Export<LoadProc>(module, "ListLoad");
+    std::string name = Narrow(image);
+    HWND viewer = load(host.Handle(), name.data(), 0);
+    ASSERT_NE(viewer, nullptr) << "round " << round;  // the window classes register again after an unload
+    PumpMessages();
+    FreeLibrary(module);
+    // The viewer went with the library; the host window lives on and its
+    // messages reach no unmapped code.
+    EXPECT_FALSE(IsWindow(viewer));
+    EXPECT_TRUE(ChildWindows(host.Handle()).empty());
+    SendMessageW(host.Handle(), WM_SIZE, 0, MAKELPARAM(300, 200));
+    PumpMessages();
+  }
+}
+
 }  // namespace
 }  // namespace lumora::test

@@ -166,9 +166,11 @@ TEST_F(PluginHost, EachViewerReceivesItsOwnArrowKeys) {
   PressKey('X');
   EXPECT_TRUE(keysB.empty());
 
-  // After B has gone its hook is gone too; A takes the stray keys.
+  // After B has gone its hook is gone too; A takes the stray keys. The
+  // application's main window handle is cleared by any teardown.
   ListCloseWindow(b);
   EXPECT_EQ(TViewerKeyboardHook::InstalledCount(), 1);
+  EXPECT_EQ(Application().Handle(), nullptr);
   ASSERT_TRUE(focusOn(other.Handle(), other.Handle()));
   PressKey(VK_UP);
   EXPECT_EQ(keysA, (std::vector<WORD>{VK_UP, VK_UP}));
