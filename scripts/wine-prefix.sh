@@ -8,13 +8,26 @@ export WINEPREFIX="${WINEPREFIX:-$LUMORA_CACHE/wineprefix}" WINEARCH=win32 WINED
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 ready=$WINEPREFIX/.lumora-ready
 creating=$WINEPREFIX/.lumora-creating
-[ -f "$ready" ] && exit 0
+
+# Debian's Wine does not put its own fonts into new prefixes: without them
+# Tahoma falls back to another face and the Marlett menu check mark draws as
+# a letter, so screenshots would not show what users see.
+install_wine_fonts() {
+  local fonts=$WINEPREFIX/drive_c/windows/Fonts f
+  [ -d /usr/share/wine/fonts ] && [ -d "$fonts" ] || return 0
+  for f in /usr/share/wine/fonts/*.ttf; do
+    [ -e "$fonts/$(basename "$f")" ] || cp "$f" "$fonts/"
+  done
+}
+
+if [ -f "$ready" ]; then install_wine_fonts; exit 0; fi
 
 mkdir -p "$(dirname "$WINEPREFIX")"
 exec 9>"$WINEPREFIX.lock"
 flock 9
 [ -f "$ready" ] && exit 0
 if [ -f "$WINEPREFIX/system.reg" ] && [ ! -f "$creating" ]; then
+  install_wine_fonts
   touch "$ready"
   exit 0
 fi
@@ -35,4 +48,5 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   exit 1
 fi
 rm -f "$creating"
+install_wine_fonts
 touch "$ready"
