@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <climits>
 #include <functional>
 
 namespace lumora {
@@ -22,7 +23,11 @@ class TIOProgress {
 
   // Percent per unit of work, usually 100 / rows. SetTotalUnits(rows) sets it.
   double PerUnit = 0;
-  void SetTotalUnits(int64_t units) { PerUnit = units > 0 ? 100.0 / static_cast<double>(units) : 0; }
+  void SetTotalUnits(int64_t units) {
+    totalUnits_ = units > 0 ? units : 0;
+    PerUnit = totalUnits_ > 0 ? 100.0 / static_cast<double>(totalUnits_) : 0;
+    perUnitOfTotal_ = PerUnit;
+  }
 
   // Reports trunc(unitsDone * PerUnit) and answers whether to go on.
   bool Report(int64_t unitsDone) {
@@ -45,12 +50,21 @@ class TIOProgress {
   void Abort() { aborting_->store(true, std::memory_order_relaxed); }
 
  private:
-  int PercentOf(int64_t unitsDone) const { return static_cast<int>(static_cast<double>(unitsDone) * PerUnit); }
+  // With a known total the percentage is computed in integers: on 32-bit x86
+  // the x87 unit can give rows * (100.0 / rows) as 99.999..., so the last
+  // row would report 99.
+  int PercentOf(int64_t unitsDone) const {
+    if (totalUnits_ > 0 && PerUnit == perUnitOfTotal_ && unitsDone >= 0 && unitsDone <= INT64_MAX / 100)
+      return static_cast<int>(unitsDone * 100 / totalUnits_);
+    return static_cast<int>(static_cast<double>(unitsDone) * PerUnit);
+  }
 
   std::atomic<bool> ownAborting_{false};
   std::atomic<bool>* aborting_;  // not owned unless it points at ownAborting_
   TCallback callback_;
   int lastPercent_ = -1;
+  int64_t totalUnits_ = 0;       // set by SetTotalUnits; 0 when PerUnit was set directly
+  double perUnitOfTotal_ = 0;    // the PerUnit that SetTotalUnits computed
 };
 
 using IOProgress = TIOProgress;
