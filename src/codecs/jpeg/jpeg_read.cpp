@@ -23,12 +23,18 @@ namespace lumora {
 
 namespace {
 
-// A Huffman-coded scan spends at least one bit on every 8 x 8 block of a
-// component, so one byte of data covers at most 512 pixels; arithmetic
-// coding of flat areas does better, hence the margin. A header that claims
-// more pixels than its data could describe is rejected before anything is
-// allocated for it (a 65535 x 65535 header in a 1 KB file).
-constexpr uint64_t kMaxPixelsPerDataByte = 1 << 14;
+// Huffman coding spends at least one bit on every 8 x 8 block of a
+// component (two in a sequential scan: the DC difference and the end of
+// block), so one byte of data describes at most 512 pixels. A header that
+// claims more than twice that for the bytes the stream holds is rejected
+// before anything is allocated for it (a 65500 x 65500 header in a 1 KB
+// file would ask for a 12 GB bitmap).
+constexpr uint64_t kMaxPixelsPerHuffmanByte = 1024;
+// The arithmetic coder adapts until a flat area costs almost nothing: cjpeg
+// writes a flat gray 6000 x 4000 picture in 125 bytes. Such files get a
+// far wider allowance, which still keeps a 1 KB file from claiming more
+// than a billion pixels.
+constexpr uint64_t kMaxPixelsPerArithmeticByte = 1 << 20;
 
 // Everything one decode owns; the destructor frees the library object on
 // every path. Not movable: the library keeps pointers into it.
@@ -153,7 +159,8 @@ TLmPixelFormat PixelFormatFor(TOutput output, bool native) {
 // library's own memory manager.
 bool AcceptDataSize(jpeg_decompress_struct& info, int64_t dataBytes) {
   const uint64_t pixels = uint64_t{info.image_width} * info.image_height;
-  const auto describable = CheckedMul(static_cast<uint64_t>(std::max<int64_t>(dataBytes, 0)), kMaxPixelsPerDataByte);
+  const uint64_t perByte = info.arith_code ? kMaxPixelsPerArithmeticByte : kMaxPixelsPerHuffmanByte;
+  const auto describable = CheckedMul(static_cast<uint64_t>(std::max<int64_t>(dataBytes, 0)), perByte);
   if (describable && pixels > *describable) return false;
   info.mem->max_memory_to_use = static_cast<long>(std::min<uint64_t>(ImageLimits().MaxReadBlock, LONG_MAX));
   return true;
