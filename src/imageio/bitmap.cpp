@@ -230,6 +230,8 @@ struct TLmBitmap::TStore {
   uint8_t* external = nullptr;          // WrapMemory: not owned
   TOsFile file;                         // locFile: rows top-down
   std::vector<uint8_t> rowBuffer;       // locFile: the one row in memory
+  std::vector<uint8_t> rowAsRead;       // locFile: the row as read, to skip unchanged write-backs
+  bool rowAsReadValid = false;
   int bufferedRow = -1;
   TSysBitmap sys;                       // locSysBitmap
 };
@@ -373,6 +375,7 @@ bool TLmBitmap::AllocateFile(uint64_t size) {
     TOsFile file = CreateImageTempFile();
     file.SetSize(static_cast<int64_t>(size));
     store_->rowBuffer.assign(rowLen_ + kBlockSlack, 0);
+    store_->rowAsRead.assign(rowLen_, 0);
     store_->file = std::move(file);
     store_->bufferedRow = -1;
   } catch (const ELmIOError&) {
@@ -439,10 +442,17 @@ uint8_t* TLmBitmap::ScanLineSlow(int row) const {
   if (s.file.IsOpen()) {
     if (row == s.bufferedRow) return s.rowBuffer.data();
     FlushRow();
+    s.rowAsReadValid = false;
     if (access_ & accRead) {
       size_t got = s.file.ReadAt(static_cast<int64_t>(row) * static_cast<int64_t>(rowLen_), s.rowBuffer.data(),
                                  rowLen_);
       if (got < rowLen_) std::memset(s.rowBuffer.data() + got, 0, rowLen_ - got);
+      // Readers of the image (writers, conversions) leave rows unchanged:
+      // remembering the row spares writing it back.
+      if (access_ & accWrite) {
+        std::memcpy(s.rowAsRead.data(), s.rowBuffer.data(), rowLen_);
+        s.rowAsReadValid = true;
+      }
     }
     s.bufferedRow = row;
     return s.rowBuffer.data();
@@ -454,8 +464,10 @@ void TLmBitmap::FlushRow() const {
   if (!store_ || !store_->file.IsOpen() || store_->bufferedRow < 0) return;
   TStore& s = *store_;
   const int row = s.bufferedRow;
+  const bool unchanged = s.rowAsReadValid && std::memcmp(s.rowAsRead.data(), s.rowBuffer.data(), rowLen_) == 0;
   s.bufferedRow = -1;  // a failed write must not be retried on every call
-  if (access_ & accWrite)
+  s.rowAsReadValid = false;
+  if ((access_ & accWrite) && !unchanged)
     s.file.WriteAt(static_cast<int64_t>(row) * static_cast<int64_t>(rowLen_), s.rowBuffer.data(), rowLen_);
 }
 
@@ -814,6 +826,7 @@ void TLmBitmap::Fill(TLmColor value) try {
   if (store_ && store_->file.IsOpen()) {
     // Straight to the file: nothing needs reading.
     store_->bufferedRow = -1;
+    store_->rowAsReadValid = false;
     for (int y = 0; y < height_; ++y)
       store_->file.WriteAt(static_cast<int64_t>(y) * static_cast<int64_t>(rowLen_), pattern.data(), rowLen_);
     return;
