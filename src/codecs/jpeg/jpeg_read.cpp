@@ -234,7 +234,7 @@ int Decode(TDecompressor& d, TLmStream& stream, int64_t start, TLmBitmap& bitmap
   if (params.JpegDctMethod <= kJpegDctFloat) info.dct_method = static_cast<J_DCT_METHOD>(params.JpegDctMethod);
   SetDensity(info, params);
   params.ColorMap.clear();
-  params.JpegProgressive = jpeg_has_multiple_scans(&info);
+  params.JpegProgressive = info.progressive_mode != FALSE;
   params.OriginalWidth = static_cast<int32_t>(info.image_width);
   params.OriginalHeight = static_cast<int32_t>(info.image_height);
   if (const unsigned denominator = ChooseScale(info, params)) {

@@ -83,8 +83,10 @@ void Configure(jpeg_compress_struct& info, const TLmBitmap& bitmap, const TIOPar
 void WriteMarkers(TCompressor& c, TLmMarkerList& markers) {
   markers.SortForWriting();
   for (const auto& m : markers.Markers()) {
-    // The library writes its own Adobe segment (APP14) where one belongs.
-    if (m.Type == kJpegMarkerApp14) continue;
+    // The library writes its own Adobe segment (APP14) where one belongs;
+    // anything but APPn and COM would break the file's structure.
+    const bool appOrComment = (m.Type >= kJpegMarkerApp0 && m.Type <= 0xEF) || m.Type == kJpegMarkerCom;
+    if (m.Type == kJpegMarkerApp14 || !appOrComment) continue;
     JpegGuard(c.Errors, [&] {
       jpeg_write_marker(&c.Info, m.Type, m.Data.data(), static_cast<unsigned>(m.Data.size()));
     });

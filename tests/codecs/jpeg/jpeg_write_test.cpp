@@ -198,6 +198,7 @@ TEST(JpegWrite, MarkersInWritingOrderWithoutAdobe) {
     m.Add(kJpegMarkerApp14, Bytes("Adobe\0\0\0\0\0\0"));
     m.Add(kJpegMarkerApp2, icc1);
     m.Add(kJpegMarkerApp1, exif);
+    m.Add(0xC4, Bytes("not a segment we keep"));  // would break the file
   });
   const TReference r = ReferenceDecode(jpeg, JCS_UNKNOWN, 1, true);
   ASSERT_EQ(r.Markers.size(), 6u);  // the library's JFIF header, then ours
