@@ -297,6 +297,20 @@ TEST(JpegRead, LeavesTheStreamAfterTheImage) {
   EXPECT_EQ(b->Params.JpegColorSpace, kJpegGray);
 }
 
+TEST(JpegRead, StreamScansKeepThePosition) {
+  const auto jpeg = EncodeJpeg(MakePattern(20, 10, 3), {.Progressive = true});
+  std::vector<uint8_t> data(10, 0x20);
+  data.insert(data.end(), jpeg.begin(), jpeg.end());
+  data.insert(data.end(), 7, 0xAB);
+  TLmByteViewStream stream(data);
+  stream.SetPosition(4);
+  EXPECT_EQ(FindJpegStart(stream), 10);
+  EXPECT_EQ(stream.Position(), 4);
+  stream.SetPosition(10);
+  EXPECT_EQ(JpegStreamLength(stream), int64_t(jpeg.size()));
+  EXPECT_EQ(stream.Position(), 10);
+}
+
 TEST(JpegRead, TruncatedFileKeepsRowsAndCountsWarnings) {
   for (bool progressive : {false, true}) {
     const auto jpeg = EncodeJpeg(MakePattern(128, 128, 3), {.Progressive = progressive});
