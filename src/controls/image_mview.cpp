@@ -2,22 +2,476 @@
 
 #include <algorithm>
 
+#include "codecs/jpeg/jpeg.h"
+#include "draw/gdi.h"
+#include "imageio/imageio.h"
+#include "imageio/resample.h"
+
 namespace lumora {
 
-TImageMView::TImageMView(const CreateArgs& args) {
+namespace {
+
+// Posted by a worker when results are waiting; the window thread drains them.
+constexpr UINT kThumbnailsReady = WM_APP + 0x31;
+constexpr int kWheelStep = 60;
+constexpr int kLineStep = 20;
+
+int PaddedRow(int width) { return (width * 3 + 3) & ~3; }
+
+}  // namespace
+
+TImageMView::TImageMView(const CreateArgs& args) : pool_(std::make_shared<TPool>()) {
   TCreateArgs create;
   create.parent = args.parent;
+  create.style |= WS_VSCROLL | WS_TABSTOP;
   CreateHandle(L"LumoraImageMView", create);
+  pool_->window = Handle();
+}
+
+TImageMView::~TImageMView() {
+  {
+    std::lock_guard<std::mutex> lock(pool_->mutex);
+    pool_->stopping = true;
+    pool_->jobs.clear();
+    pool_->window = nullptr;
+  }
+  pool_->wake.notify_all();
+  for (std::thread& worker : workers_) worker.join();
 }
 
 void TImageMView::SetThumbWidth(int width) {
-  thumbWidth_ = std::max(1, width);
-  Invalidate();
+  width = std::max(1, width);
+  if (width == thumbWidth_) return;
+  thumbWidth_ = width;
+  DropThumbnails();
+  Relayout();
 }
 
 void TImageMView::SetThumbHeight(int height) {
-  thumbHeight_ = std::max(1, height);
+  height = std::max(1, height);
+  if (height == thumbHeight_) return;
+  thumbHeight_ = height;
+  DropThumbnails();
+  Relayout();
+}
+
+void TImageMView::SetThreadPoolSize(int size) { threadPoolSize_ = std::max(1, size); }
+
+// ---- Items -----------------------------------------------------------------
+
+void TImageMView::UnlockPaint() {
+  if (lockCount_ > 0 && --lockCount_ == 0) Relayout();
+}
+
+void TImageMView::Clear() {
+  {
+    std::lock_guard<std::mutex> lock(pool_->mutex);
+    pool_->jobs.clear();
+  }
+  items_.clear();
+  selected_ = -1;
+  viewY_ = 0;
+  Relayout();
+}
+
+int TImageMView::AppendImage() {
+  TItem item;
+  item.id = nextId_++;
+  items_.push_back(std::move(item));
+  Relayout();
+  return ImageCount() - 1;
+}
+
+void TImageMView::DeleteImage(int index) {
+  if (index < 0 || index >= ImageCount()) return;
+  items_.erase(items_.begin() + index);
+  if (selected_ >= ImageCount()) selected_ = ImageCount() - 1;
+  Relayout();
+}
+
+void TImageMView::SetImageFileName(int index, const std::wstring& fileName) {
+  if (index < 0 || index >= ImageCount()) return;
+  items_[index].fileName = fileName;
+  UpdateImage(index);
+}
+
+std::wstring TImageMView::ImageFileName(int index) const {
+  return index >= 0 && index < ImageCount() ? items_[index].fileName : std::wstring();
+}
+
+void TImageMView::SetImageBottomText(int index, const std::wstring& text) {
+  if (index < 0 || index >= ImageCount()) return;
+  items_[index].bottomText = text;
+  if (lockCount_ == 0) Invalidate();
+}
+
+std::wstring TImageMView::ImageBottomText(int index) const {
+  return index >= 0 && index < ImageCount() ? items_[index].bottomText : std::wstring();
+}
+
+int TImageMView::ImageOriginalWidth(int index) const {
+  return index >= 0 && index < ImageCount() ? items_[index].originalW : 0;
+}
+
+int TImageMView::ImageOriginalHeight(int index) const {
+  return index >= 0 && index < ImageCount() ? items_[index].originalH : 0;
+}
+
+bool TImageMView::ImageLoaded(int index) const {
+  return index >= 0 && index < ImageCount() && items_[index].state == TItem::TState::Done;
+}
+
+void TImageMView::UpdateImage(int index) {
+  if (index < 0 || index >= ImageCount()) return;
+  TItem& item = items_[index];
+  if (item.fileName.empty()) return;
+  // A new id: a result still on its way for the old one is dropped.
+  item.id = nextId_++;
+  item.state = TItem::TState::Empty;
+  item.pixels.clear();
+  item.thumbW = item.thumbH = 0;
+  if (lockCount_ == 0) Invalidate();
+}
+
+void TImageMView::DropThumbnails() {
+  {
+    std::lock_guard<std::mutex> lock(pool_->mutex);
+    pool_->jobs.clear();
+  }
+  for (int i = 0; i < ImageCount(); ++i) {
+    bool hadFile = !items_[i].fileName.empty();
+    UpdateImage(i);
+    if (hadFile) items_[i].originalW = items_[i].originalH = 0;
+  }
+}
+
+int TImageMView::IndexOfId(unsigned id) const {
+  for (int i = 0; i < ImageCount(); ++i)
+    if (items_[i].id == id) return i;
+  return -1;
+}
+
+// ---- Geometry ----------------------------------------------------------------
+
+int TImageMView::Columns() const {
+  if (GridWidth > 0) return GridWidth;
+  RECT client{};
+  GetClientRect(Handle(), &client);
+  return std::max(1, static_cast<int>((client.right - HorizBorder) / (HorizBorder + thumbWidth_)));
+}
+
+int TImageMView::ImageY(int index) const {
+  return VertBorder + (index / Columns()) * (CellHeight() + VertBorder);
+}
+
+RECT TImageMView::ImageRect(int index) const {
+  int left = HorizBorder + (index % Columns()) * (thumbWidth_ + HorizBorder);
+  int top = ImageY(index) - viewY_;
+  return {left, top, left + thumbWidth_, top + CellHeight()};
+}
+
+bool TImageMView::IsVisible(int index) const {
+  if (index < 0 || index >= ImageCount()) return false;
+  RECT client{}, cell = ImageRect(index), common{};
+  GetClientRect(Handle(), &client);
+  return IntersectRect(&common, &client, &cell) != FALSE;
+}
+
+int TImageMView::ImageAt(int x, int y) const {
+  POINT point{x, y};
+  int rowHeight = CellHeight() + VertBorder;
+  int first = std::max(0, (viewY_ + y - VertBorder) / rowHeight) * Columns();
+  for (int i = first; i < ImageCount() && i < first + Columns(); ++i) {
+    RECT cell = ImageRect(i);
+    if (PtInRect(&cell, point)) return i;
+  }
+  return -1;
+}
+
+int TImageMView::MaxViewY() const {
+  RECT client{};
+  GetClientRect(Handle(), &client);
+  int rows = (ImageCount() + Columns() - 1) / Columns();
+  int total = VertBorder + rows * (CellHeight() + VertBorder);
+  return std::max(0, total - static_cast<int>(client.bottom));
+}
+
+void TImageMView::SetViewY(int y) {
+  y = std::clamp(y, 0, MaxViewY());
+  if (y == viewY_) return;
+  viewY_ = y;
+  Relayout();
+}
+
+void TImageMView::Relayout() {
+  if (lockCount_ > 0 || !Handle()) return;
+  viewY_ = std::clamp(viewY_, 0, MaxViewY());
+  RECT client{};
+  GetClientRect(Handle(), &client);
+  SCROLLINFO info{};
+  info.cbSize = sizeof(info);
+  info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+  info.nMax = MaxViewY() + client.bottom - 1;
+  info.nPage = client.bottom;
+  info.nPos = viewY_;
+  SetScrollInfo(Handle(), SB_VERT, &info, TRUE);
   Invalidate();
+}
+
+void TImageMView::Resized(int width, int height) { Relayout(); }
+
+// ---- Selection -----------------------------------------------------------------
+
+void TImageMView::SetSelectedItem(int index) {
+  if (index < 0 || index >= ImageCount() || index == selected_) return;
+  selected_ = index;
+  if (lockCount_ == 0) Invalidate();
+}
+
+void TImageMView::ScrollIntoView(int index) {
+  RECT client{}, cell = ImageRect(index);
+  GetClientRect(Handle(), &client);
+  if (cell.top < 0) {
+    SetViewY(viewY_ + cell.top - VertBorder);
+  } else if (cell.bottom > client.bottom) {
+    SetViewY(viewY_ + cell.bottom - client.bottom + VertBorder);
+  }
+}
+
+void TImageMView::SelectByUser(int index) {
+  if (index < 0 || index >= ImageCount()) return;
+  SetSelectedItem(index);
+  ScrollIntoView(index);
+  if (OnImageSelect) OnImageSelect(*this, index);
+}
+
+void TImageMView::KeyDown(WORD key, TShiftState shift) {
+  if (ImageCount() == 0) return;
+  int current = std::max(0, selected_);
+  int columns = Columns();
+  RECT client{};
+  GetClientRect(Handle(), &client);
+  int pageRows = std::max(1, static_cast<int>(client.bottom) / (CellHeight() + VertBorder));
+  int target = current;
+  switch (key) {
+    case VK_LEFT: target = current - 1; break;
+    case VK_RIGHT: target = current + 1; break;
+    case VK_UP: target = current - columns; break;
+    case VK_DOWN: target = current + columns; break;
+    case VK_PRIOR: target = current - columns * pageRows; break;
+    case VK_NEXT: target = current + columns * pageRows; break;
+    case VK_HOME: target = 0; break;
+    case VK_END: target = ImageCount() - 1; break;
+    default: return;
+  }
+  SelectByUser(std::clamp(target, 0, ImageCount() - 1));
+}
+
+void TImageMView::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
+  SetFocus();
+  if (button == TMouseButton::mbLeft && (MouseInteract & mmiSelect)) SelectByUser(ImageAt(x, y));
+  if (OnMouseDown) OnMouseDown(*this, button, shift, x, y);
+}
+
+void TImageMView::DblClick() {
+  if (OnDblClick) OnDblClick(*this);
+}
+
+bool TImageMView::MouseWheel(int delta, TShiftState shift, POINT client) {
+  SetViewY(viewY_ - delta * kWheelStep / WHEEL_DELTA);
+  return true;
+}
+
+void TImageMView::Scrolled(int bar, int code) {
+  if (bar != SB_VERT) return;
+  RECT client{};
+  GetClientRect(Handle(), &client);
+  SCROLLINFO info{};
+  info.cbSize = sizeof(info);
+  info.fMask = SIF_TRACKPOS;
+  GetScrollInfo(Handle(), SB_VERT, &info);
+  switch (code) {
+    case SB_LINEUP: SetViewY(viewY_ - kLineStep); break;
+    case SB_LINEDOWN: SetViewY(viewY_ + kLineStep); break;
+    case SB_PAGEUP: SetViewY(viewY_ - client.bottom); break;
+    case SB_PAGEDOWN: SetViewY(viewY_ + client.bottom); break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: SetViewY(info.nTrackPos); break;
+    case SB_TOP: SetViewY(0); break;
+    case SB_BOTTOM: SetViewY(MaxViewY()); break;
+    default: break;
+  }
+}
+
+// ---- Painting ----------------------------------------------------------------
+
+void TImageMView::Paint(HDC dc, const RECT& client) {
+  HBRUSH background = GetSysColorBrush(COLOR_BTNFACE);
+  FillRect(dc, &client, background);
+  if (lockCount_ > 0) return;
+  SetBkMode(dc, TRANSPARENT);
+  HGDIOBJ oldFont = SelectObject(dc, Font());
+  for (int i = 0; i < ImageCount(); ++i) {
+    RECT cell = ImageRect(i);
+    if (cell.bottom < client.top) continue;
+    if (cell.top > client.bottom) break;
+    const TItem& item = items_[i];
+    RECT frame{cell.left, cell.top + UpperGap, cell.right, cell.top + UpperGap + thumbHeight_};
+    if (ThumbnailsBorderWidth > 0) {
+      ScopedBrush border(CreateSolidBrush(ThumbnailsBorderColor));
+      for (int k = 0; k < ThumbnailsBorderWidth; ++k) {
+        RECT r{frame.left - k - 1, frame.top - k - 1, frame.right + k + 1, frame.bottom + k + 1};
+        FrameRect(dc, &r, border.Get());
+      }
+    }
+    if (item.state == TItem::TState::Done && !item.pixels.empty()) {
+      int x = frame.left + (thumbWidth_ - item.thumbW) / 2;
+      int y = frame.top + (thumbHeight_ - item.thumbH) / 2;
+      BITMAPINFO info{};
+      info.bmiHeader.biSize = sizeof(info.bmiHeader);
+      info.bmiHeader.biWidth = item.thumbW;
+      info.bmiHeader.biHeight = -item.thumbH;
+      info.bmiHeader.biPlanes = 1;
+      info.bmiHeader.biBitCount = 24;
+      SetDIBitsToDevice(dc, x, y, item.thumbW, item.thumbH, 0, 0, 0, item.thumbH, item.pixels.data(), &info,
+                        DIB_RGB_COLORS);
+      if (ThumbnailsInternalBorder) {
+        ScopedBrush inner(CreateSolidBrush(ThumbnailsInternalBorderColor));
+        RECT r{x - 1, y - 1, x + item.thumbW + 1, y + item.thumbH + 1};
+        FrameRect(dc, &r, inner.Get());
+      }
+    }
+    if (i == selected_ && SelectionWidth > 0) {
+      ScopedBrush selection(CreateSolidBrush(SelectionColor));
+      int outside = ThumbnailsBorderWidth;
+      for (int k = 0; k < SelectionWidth; ++k) {
+        RECT r{frame.left - outside - k - 1, frame.top - outside - k - 1, frame.right + outside + k + 1,
+               frame.bottom + outside + k + 1};
+        FrameRect(dc, &r, selection.Get());
+      }
+    }
+    if (!item.bottomText.empty()) {
+      RECT text{cell.left, frame.bottom + ThumbnailsBorderWidth + 2, cell.right, cell.bottom};
+      DrawTextW(dc, item.bottomText.c_str(), static_cast<int>(item.bottomText.size()), &text,
+                DT_CENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX);
+    }
+  }
+  SelectObject(dc, oldFont);
+  QueueVisible();
+}
+
+// ---- Loading -------------------------------------------------------------------
+
+void TImageMView::QueueVisible() {
+  bool queued = false;
+  int wanted = 0;
+  {
+    std::lock_guard<std::mutex> lock(pool_->mutex);
+    for (int i = 0; i < ImageCount(); ++i) {
+      TItem& item = items_[i];
+      if (item.state != TItem::TState::Empty || item.fileName.empty() || !IsVisible(i)) continue;
+      item.state = TItem::TState::Queued;
+      pool_->jobs.push_back({item.id, item.fileName, thumbWidth_, thumbHeight_,
+                             EnableExifThumbnail && thumbWidth_ <= 200 && thumbHeight_ <= 200});
+      queued = true;
+    }
+    // New workers only for the jobs the idle ones cannot take, up to the pool size.
+    int busy = static_cast<int>(workers_.size()) - pool_->idle;
+    wanted = std::min<int>(threadPoolSize_, busy + static_cast<int>(pool_->jobs.size()));
+  }
+  if (!queued) return;
+  pool_->wake.notify_all();
+  while (static_cast<int>(workers_.size()) < wanted) workers_.emplace_back(&TImageMView::Worker, pool_);
+}
+
+void TImageMView::Worker(std::shared_ptr<TPool> pool) {
+  for (;;) {
+    TJob job;
+    {
+      std::unique_lock<std::mutex> lock(pool->mutex);
+      ++pool->idle;
+      pool->wake.wait(lock, [&] { return pool->stopping || !pool->jobs.empty(); });
+      --pool->idle;
+      if (pool->stopping) return;
+      job = std::move(pool->jobs.front());
+      pool->jobs.pop_front();
+    }
+    TResult result = LoadThumbnail(job);
+    std::lock_guard<std::mutex> lock(pool->mutex);
+    if (pool->stopping) return;
+    pool->results.push_back(std::move(result));
+    if (pool->results.size() == 1 && pool->window) PostMessageW(pool->window, kThumbnailsReady, 0, 0);
+  }
+}
+
+TImageMView::TResult TImageMView::LoadThumbnail(const TJob& job) {
+  TResult result;
+  result.id = job.id;
+  try {
+    TImageIO io;
+    io.Params.Width = job.width;
+    io.Params.Height = job.height;
+    io.Params.JpegScale = kJpegScaleAuto;
+    io.Params.JpegDctMethod = kJpegDctFast;
+    io.Params.JpegGetExifThumbnail = job.exifThumbnail;
+    io.Params.SetAutoOrientation(false);
+    io.LoadImage(std::filesystem::path(job.fileName));
+    TLmBitmap& bitmap = io.Bitmap();
+    if (io.Aborting || bitmap.Width() <= 0 || bitmap.Height() <= 0) return result;
+    result.originalW = io.Params.OriginalWidth > 0 ? io.Params.OriginalWidth : bitmap.Width();
+    result.originalH = io.Params.OriginalHeight > 0 ? io.Params.OriginalHeight : bitmap.Height();
+    if (bitmap.PixelFormat() != pf24RGB) bitmap.SetPixelFormat(pf24RGB);
+    double scale = std::min(1.0, std::min(static_cast<double>(job.width) / bitmap.Width(),
+                                          static_cast<double>(job.height) / bitmap.Height()));
+    int w = std::max(1, static_cast<int>(bitmap.Width() * scale + 0.5));
+    int h = std::max(1, static_cast<int>(bitmap.Height() * scale + 0.5));
+    if (w != bitmap.Width() || h != bitmap.Height()) {
+      if (!ResampleBitmap(bitmap, w, h, true)) return result;
+    }
+    int rowLen = PaddedRow(w);
+    result.pixels.assign(static_cast<size_t>(rowLen) * h, 0);
+    for (int y = 0; y < h; ++y) {
+      std::copy_n(bitmap.ScanLine(y), static_cast<size_t>(w) * 3, result.pixels.data() + static_cast<size_t>(rowLen) * y);
+    }
+    result.width = w;
+    result.height = h;
+  } catch (...) {
+    // An unreadable file keeps an empty cell; the grid goes on.
+    result.pixels.clear();
+  }
+  return result;
+}
+
+void TImageMView::TakeResults() {
+  std::vector<TResult> results;
+  {
+    std::lock_guard<std::mutex> lock(pool_->mutex);
+    results.swap(pool_->results);
+  }
+  for (TResult& result : results) {
+    int index = IndexOfId(result.id);
+    if (index < 0) continue;  // cleared, deleted or refreshed meanwhile
+    TItem& item = items_[index];
+    item.state = TItem::TState::Done;
+    item.pixels = std::move(result.pixels);
+    item.thumbW = result.width;
+    item.thumbH = result.height;
+    item.originalW = result.originalW;
+    item.originalH = result.originalH;
+  }
+  if (!results.empty() && lockCount_ == 0) Invalidate();
+}
+
+LRESULT TImageMView::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case kThumbnailsReady:
+      TakeResults();
+      return 0;
+    case WM_GETDLGCODE:
+      return DLGC_WANTARROWS;
+    default:
+      return TControl::WndProc(msg, wParam, lParam);
+  }
 }
 
 }  // namespace lumora

@@ -1,9 +1,25 @@
 // TImageMView: the thumbnail grid of the viewer's second page.
 //
-// This is the grid's outline: its window and the settings the viewer gives
-// it. Layout, painting of thumbnails and their loading on worker threads
-// are added with the thumbnail browser.
+// Items are cells laid out row by row; each has a file name, a text drawn
+// under its thumbnail and, once loaded, the thumbnail and the full size of
+// the file's image. Thumbnails are loaded when their cell first needs
+// painting, on at most ThreadPoolSize worker threads, each with a TImageIO
+// of its own; a worker hands its result to the window thread through a
+// posted message, so items are only ever touched on the window's thread.
+//
+// OnImageSelect runs only for selections made by user input (mouse, keys),
+// also when the item was selected already; the program's own
+// SetSelectedItem never raises it.
 #pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "controls/control.h"
 
@@ -25,6 +41,8 @@ class TImageMView : public TControl {
     TControl* parent = nullptr;
   };
   explicit TImageMView(const CreateArgs& args);
+  // Stops the workers; results still on their way are dropped.
+  ~TImageMView() override;
 
   TGridStoreType StoreType = TGridStoreType::gsThumb;
   int HorizBorder = 4;
@@ -42,20 +60,129 @@ class TImageMView : public TControl {
   bool ThumbnailsInternalBorder = false;
   COLORREF ThumbnailsInternalBorderColor = RGB(0, 0, 0);
   TWallPaperStyle WallPaperStyle = TWallPaperStyle::woNone;
+  // Whether a JPEG's own EXIF thumbnail may stand in for the image when
+  // the thumbnail size is at most 200 x 200.
+  bool EnableExifThumbnail = true;
 
   int ThumbWidth() const { return thumbWidth_; }
   int ThumbHeight() const { return thumbHeight_; }
+  // A new size drops the loaded thumbnails (they are made again at it).
   void SetThumbWidth(int width);
   void SetThumbHeight(int height);
 
-  // Number of worker threads loading thumbnails at once.
+  // Number of worker threads loading thumbnails at once (at least 1).
   int ThreadPoolSize() const { return threadPoolSize_; }
-  void SetThreadPoolSize(int size) { threadPoolSize_ = size; }
+  void SetThreadPoolSize(int size);
+
+  // ---- Items ---------------------------------------------------------------
+  int ImageCount() const { return static_cast<int>(items_.size()); }
+  // Suspends layout and painting while above zero; the unlock that brings
+  // the counter to zero lays out and repaints.
+  void LockPaint() { ++lockCount_; }
+  void UnlockPaint();
+  void Clear();
+  // An empty item at the end; its index.
+  int AppendImage();
+  void DeleteImage(int index);
+  void SetImageFileName(int index, const std::wstring& fileName);
+  std::wstring ImageFileName(int index) const;
+  void SetImageBottomText(int index, const std::wstring& text);
+  std::wstring ImageBottomText(int index) const;
+  // Full size of the item's image; 0 until its thumbnail has been loaded.
+  int ImageOriginalWidth(int index) const;
+  int ImageOriginalHeight(int index) const;
+  // Whether the item's thumbnail has arrived (loaded or failed).
+  bool ImageLoaded(int index) const;
+  // Drops the item's thumbnail so that it is loaded again; repaints.
+  void UpdateImage(int index);
+
+  // ---- Selection and geometry ----------------------------------------------
+  int SelectedItem() const { return selected_; }
+  // Out-of-range indices are ignored; OnImageSelect does not run.
+  void SetSelectedItem(int index);
+  // Cell rectangle of an item in client coordinates.
+  RECT ImageRect(int index) const;
+  // Top of the item's cell in grid coordinates (independent of scrolling).
+  int ImageY(int index) const;
+  bool IsVisible(int index) const;
+  // The item whose cell holds the client point; -1 for none.
+  int ImageAt(int x, int y) const;
+  // Selects the item under the client point as a click would, OnImageSelect
+  // included (for a click the grid did not see itself, like the right button's).
+  void SelectAt(int x, int y) { SelectByUser(ImageAt(x, y)); }
+  int Columns() const;
+  int ViewY() const { return viewY_; }
+  void SetViewY(int y);  // clamped to 0 .. MaxViewY
+  int MaxViewY() const;
+
+  std::function<void(TImageMView& sender, int index)> OnImageSelect;
+  std::function<void(TImageMView& sender)> OnDblClick;
+  std::function<void(TImageMView& sender, TMouseButton button, TShiftState shift, int x, int y)> OnMouseDown;
+
+ protected:
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  void Paint(HDC dc, const RECT& client) override;
+  void Resized(int width, int height) override;
+  void KeyDown(WORD key, TShiftState shift) override;
+  void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
+  void DblClick() override;
+  bool MouseWheel(int delta, TShiftState shift, POINT client) override;
+  void Scrolled(int bar, int code) override;
 
  private:
+  struct TItem {
+    unsigned id = 0;  // stays with the item while indices shift
+    std::wstring fileName;
+    std::wstring bottomText;
+    enum class TState { Empty, Queued, Done } state = TState::Empty;
+    int thumbW = 0, thumbH = 0;  // size of `pixels` (24-bit, top-down, rows padded to 4)
+    std::vector<uint8_t> pixels;
+    int originalW = 0, originalH = 0;
+  };
+  struct TJob {
+    unsigned id;
+    std::wstring fileName;
+    int width, height;
+    bool exifThumbnail;
+  };
+  struct TResult {
+    unsigned id;
+    int width = 0, height = 0;
+    std::vector<uint8_t> pixels;
+    int originalW = 0, originalH = 0;
+  };
+  // What the window thread and the workers share.
+  struct TPool {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<TJob> jobs;
+    std::vector<TResult> results;
+    bool stopping = false;
+    int idle = 0;
+    HWND window = nullptr;
+  };
+
+  static void Worker(std::shared_ptr<TPool> pool);
+  static TResult LoadThumbnail(const TJob& job);
+  void QueueVisible();
+  void TakeResults();
+  void DropThumbnails();
+  void Relayout();
+  void SelectByUser(int index);
+  void ScrollIntoView(int index);
+  int CellHeight() const { return UpperGap + thumbHeight_ + BottomGap; }
+  int IndexOfId(unsigned id) const;
+
+  std::vector<TItem> items_;
+  unsigned nextId_ = 1;
+  int lockCount_ = 0;
+  int selected_ = -1;
+  int viewY_ = 0;
   int thumbWidth_ = 100;
   int thumbHeight_ = 100;
   int threadPoolSize_ = 10;
+  std::shared_ptr<TPool> pool_;
+  std::vector<std::thread> workers_;
 };
 
 }  // namespace lumora
