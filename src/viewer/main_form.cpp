@@ -122,6 +122,11 @@ void TfmMain::CreateComponents() {
   ImageMView->ThumbnailsInternalBorderColor = RGB(255, 0, 0);
   ImageMView->WallPaperStyle = TWallPaperStyle::woTile;
   ImageMView->SetThreadPoolSize(10);
+  ImageMView->OnImageSelect = [this](TImageMView& sender, int index) { ImageMViewImageSelect(sender, index); };
+  ImageMView->OnDblClick = [this](TImageMView& sender) { ImageMViewDblClick(sender); };
+  ImageMView->OnMouseDown = [this](TImageMView& sender, TMouseButton button, TShiftState shift, int x, int y) {
+    ImageMViewMouseDown(sender, button, shift, x, y);
+  };
 
   TGaugeBar::CreateArgs slider;
   slider.parent = ImageMView.get();

@@ -131,6 +131,12 @@ class TfmMain : public TForm {
   // ---- Keys ------------------------------------------------------------------------
   void FormKeyDown(TControl& sender, WORD key, TShiftState shift);
   void CloseViewer();
+  // PageDown (+1) and PageUp (-1): the neighbour in FolderFiles, loaded
+  // without a folder scan; nothing at either end of the list.
+  void StepImage(int direction);
+  // A quarter turn of the shown image: counter-clockwise for +90, clockwise
+  // for -90.
+  void RotateImage(int degrees);
 
   // ---- View commands -------------------------------------------------------------
   void UpdateZoomPanel(int zoom);
@@ -144,6 +150,8 @@ class TfmMain : public TForm {
   void ImageViewDblClick(TImageView& sender);
   void ImageViewDrawCanvas(TImageView& sender, HDC dc, const RECT& rect);
   void ppViewPopup(TPopupMenu& sender);
+  // "[3/17] - photo.jpg": the full-screen caption drawn over the image.
+  std::wstring OverlayText() const;
 
   // ---- File commands ---------------------------------------------------------------
   void mnuCopyClick(TMenuItem& sender);
@@ -167,6 +175,12 @@ class TfmMain : public TForm {
   void ScanFolder(const std::wstring& folder);
   void UpdateListerCaption(const std::wstring& fileName);
   void ShowPosition();
+  // The size text of status panel 2: "0Байт", "1023Байт", "1.5Кб", "1Мб"...;
+  // "> 2 Гб" when the file cannot be opened or measured.
+  static std::wstring FormatFileSize(const std::wstring& fileName);
+  void ImageMViewImageSelect(TImageMView& sender, int index);
+  void ImageMViewDblClick(TImageMView& sender);
+  void ImageMViewMouseDown(TImageMView& sender, TMouseButton button, TShiftState shift, int x, int y);
 
  protected:
   void CreateParams(TCreateParams& params) override;
