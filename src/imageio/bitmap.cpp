@@ -522,9 +522,13 @@ void TLmBitmap::SwapTo(TLmBitmap& target) {
   target.alpha_ = std::move(alpha_);
 }
 
-// Copies the rows of a bitmap of the same size and format (the row lengths
-// may differ when the alignments do).
+// Copies the rows of a bitmap of the same size (the row lengths may differ
+// when the alignments do; the formats only when a location changed it).
 void TLmBitmap::CopyRowsFrom(const TLmBitmap& source) {
+  if (format_ != source.format_) {  // a DIB section holds pf16g as pf8g
+    CopyAndConvertFormat(source);
+    return;
+  }
   source.FlushRow();
   const size_t bytes = std::min(rowLen_, source.rowLen_);
   const bool fileToFile = store_ && source.store_ && store_->file.IsOpen() && source.store_->file.IsOpen() &&

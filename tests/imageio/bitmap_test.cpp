@@ -731,6 +731,18 @@ TEST(BitmapSysBitmap, GrayAndPaletteFormats) {
   EXPECT_EQ(bmp.PixelFormat(), pf8g);  // a DIB has no 16-bit gray
   EXPECT_EQ(bmp.GetPaletteColor(77), TLmRGBTriple::FromRGB(77, 77, 77));
 
+  // An image moved there converts its 16-bit levels.
+  TLmBitmap deep;
+  ASSERT_TRUE(deep.Allocate(2, 1, pf16g));
+  deep.ScanLine(0)[0] = 0x34;
+  deep.ScanLine(0)[1] = 0x12;
+  deep.ScanLine(0)[2] = 0xFF;
+  deep.ScanLine(0)[3] = 0xEE;
+  ASSERT_NE(deep.VclBitmap(), nullptr);
+  EXPECT_EQ(deep.PixelFormat(), pf8g);
+  EXPECT_EQ(deep.ScanLine(0)[0], 0x12);
+  EXPECT_EQ(deep.ScanLine(0)[1], 0xEE);
+
   TLmBitmap adopted;
   adopted.EncapsulateTBitmap(bmp.VclBitmap());
   EXPECT_EQ(adopted.PixelFormat(), pf8g);
