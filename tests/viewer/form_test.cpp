@@ -33,7 +33,8 @@ class ViewerForm : public ::testing::Test {
     DeleteSettings();
   }
   TfmMain& MakeForm() {
-    form_ = std::make_unique<TfmMain>(host_->Handle(), L"C:\\pictures\\a.bmp");
+    // A file that exists: a missing one makes the viewer ask to be closed.
+    form_ = std::make_unique<TfmMain>(host_->Handle(), WindowsPath(std::string(LUMORA_TEST_DATA_DIR) + "/sample.bmp"));
     form_->Show();
     PumpMessages();
     return *form_;
