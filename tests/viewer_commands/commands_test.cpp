@@ -395,6 +395,37 @@ TEST_F(Commands, CtrlEnterSwitchesFullScreenAndEnterSwitchesPages) {
   EXPECT_EQ(form.Notebook->PageIndex(), 0);
 }
 
+TEST_F(Commands, FullScreenDrawsATranslucentCaptionOverTheImage) {
+  TfmMain& form = MakeForm(L'c');
+  TImageView& view = *form.ImageView;
+  ASSERT_TRUE(view.Bitmap().Allocate(3000, 3000, pf24RGB));
+  view.UpdateView();
+  view.Fill(RGB(255, 255, 255));
+  auto pixelAt = [&](int x, int y) {
+    RedrawWindow(view.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    HDC dc = GetDC(view.Handle());
+    COLORREF colour = GetPixel(dc, x, y);
+    ReleaseDC(view.Handle(), dc);
+    return colour;
+  };
+  COLORREF plain = pixelAt(12, 12);
+  COLORREF corner = pixelAt(8, 8);
+  ASSERT_GT(GetRValue(plain), 200);
+  form.mnuFullScreen->Click();
+  PumpMessages();
+  view.SetZoom(100);
+  // About 30 percent black over the image inside the box, nothing outside it.
+  COLORREF inside = pixelAt(12, 12);
+  EXPECT_NEAR(GetRValue(inside), GetRValue(plain) * 0.7, 4);
+  EXPECT_EQ(GetRValue(inside), GetBValue(inside));
+  EXPECT_EQ(pixelAt(8, 8), corner);
+  // The overlay follows the check mark alone (leaving refits the image).
+  form.mnuFullScreen->Click();
+  PumpMessages();
+  view.SetZoom(100);
+  EXPECT_EQ(pixelAt(12, 12), plain);
+}
+
 TEST_F(Commands, EmbeddedFullScreenOnlyFlipsTheCheck) {
   TfmMain& form = MakeForm(L'b', true);
   LONG style = GetWindowLongW(host_->Handle(), GWL_STYLE);
