@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "controls/win_util.h"
+#include "draw/dib_surface.h"
 #include "draw/gdi.h"
+#include "imageio/colorconv.h"
 
 namespace lumora {
 
@@ -16,53 +18,95 @@ constexpr double kWheelStep = 1.25;    // zoom factor per wheel notch
 constexpr double kMinZoom = 0.1;       // percent; keeps the extent computable
 constexpr double kMaxZoom = 100000.0;
 
-// A BITMAPINFO with room for a full colour table.
-struct TDibHeader {
-  BITMAPINFOHEADER header;
-  RGBQUAD colors[256];
+bool SameRect(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+// Source rows of the bitmap as blue, green, red bytes, already blended over
+// the background, for the columns first .. last. Keeps the last two rows:
+// zooming in reads each row many times, the bilinear filter two at a time.
+class TSourceRows {
+ public:
+  TSourceRows(const TLmBitmap& bitmap, int first, int last, COLORREF background)
+      : bitmap_(bitmap),
+        first_(first),
+        count_(last - first + 1),
+        background_{GetBValue(background), GetGValue(background), GetRValue(background)} {
+    // pf1g packs eight pixels in a byte: start converting at a byte boundary.
+    start_ = bitmap.PixelFormat() == pf1g ? first & ~7 : first;
+    raw_.resize(static_cast<size_t>(last - start_ + 1) * 3);
+    for (auto& slot : slots_) slot.bgr.resize(static_cast<size_t>(count_) * 3);
+  }
+
+  const uint8_t* Row(int y) {
+    for (int i = 0; i < 2; ++i) {
+      if (slots_[i].y != y) continue;
+      next_ = 1 - i;  // the other slot is now the older one
+      return slots_[i].bgr.data();
+    }
+    Slot& slot = slots_[next_];
+    next_ = 1 - next_;
+    slot.y = y;
+    Convert(y, slot.bgr.data());
+    return slot.bgr.data();
+  }
+
+ private:
+  struct Slot {
+    int y = -1;
+    std::vector<uint8_t> bgr;
+  };
+
+  void Convert(int y, uint8_t* out) {
+    const int bits = bitmap_.BitCount();
+    const uint8_t* src = bitmap_.ScanLine(y) + static_cast<size_t>(start_) * bits / 8;
+    const int width = static_cast<int>(raw_.size() / 3);
+    PixelRowToBGR(bitmap_.PixelFormat(), src, raw_.data(), width, bitmap_.Palette(), bitmap_.PaletteLength());
+    std::copy_n(raw_.data() + static_cast<size_t>(first_ - start_) * 3, static_cast<size_t>(count_) * 3, out);
+    if (!bitmap_.HasAlphaChannel()) return;
+    const uint8_t* alpha = const_cast<TLmBitmap&>(bitmap_).AlphaChannel().ScanLine(y) + first_;
+    for (int x = 0; x < count_; ++x) {
+      const unsigned a = alpha[x];
+      if (a == 255) continue;
+      for (int c = 0; c < 3; ++c) {
+        uint8_t& v = out[x * 3 + c];
+        v = static_cast<uint8_t>((v * a + background_[c] * (255 - a) + 127) / 255);
+      }
+    }
+  }
+
+  const TLmBitmap& bitmap_;
+  int first_;
+  int count_;
+  int start_;
+  uint8_t background_[3];
+  std::vector<uint8_t> raw_;
+  Slot slots_[2];
+  int next_ = 0;  // the slot to fill next: the one used least recently
 };
 
-// Describes the bitmap's rows as a DIB; false for formats that need a
-// conversion first.
-bool DescribeAsDib(const TLmBitmap& bitmap, TDibHeader& dib) {
-  dib = TDibHeader{};
-  dib.header.biSize = sizeof(BITMAPINFOHEADER);
-  dib.header.biWidth = bitmap.Width();
-  dib.header.biPlanes = 1;
-  dib.header.biCompression = BI_RGB;
-  switch (bitmap.PixelFormat()) {
-    case pf1g:
-      dib.header.biBitCount = 1;
-      dib.header.biClrUsed = 2;
-      dib.colors[1] = RGBQUAD{255, 255, 255, 0};
-      return true;
-    case pf8g:
-      dib.header.biBitCount = 8;
-      dib.header.biClrUsed = 256;
-      for (int i = 0; i < 256; ++i) {
-        auto v = static_cast<BYTE>(i);
-        dib.colors[i] = RGBQUAD{v, v, v, 0};
-      }
-      return true;
-    case pf8p: {
-      dib.header.biBitCount = 8;
-      int count = std::min(bitmap.PaletteLength(), 256);
-      dib.header.biClrUsed = static_cast<DWORD>(std::max(count, 1));
-      for (int i = 0; i < count; ++i) {
-        TLmRGBTriple c = bitmap.Palette()[i];
-        dib.colors[i] = RGBQUAD{c.b, c.g, c.r, 0};
-      }
-      return true;
-    }
-    case pf24RGB:
-      dib.header.biBitCount = 24;
-      return true;
-    case pf32RGB:
-      dib.header.biBitCount = 32;
-      return true;
-    default:
-      return false;
-  }
+// Where destination pixel d of an extent of `extent` pixels samples a source
+// of `size` pixels: the source pixel and, for the bilinear filter, the weight
+// (0..256) of the next one.
+struct TSample {
+  int index;
+  int next;
+  int weight;
+};
+
+TSample NearestSample(int64_t d, int64_t extent, int size) {
+  int index = static_cast<int>((2 * d + 1) * size / (2 * extent));
+  index = std::clamp(index, 0, size - 1);
+  return TSample{index, index, 0};
+}
+
+TSample LinearSample(int64_t d, int64_t extent, int size) {
+  // Pixel centres line up: (d + 0.5) * size / extent - 0.5, in 1/256 steps.
+  int64_t pos = ((2 * d + 1) * size * 256) / (2 * extent) - 128;
+  pos = std::clamp<int64_t>(pos, 0, static_cast<int64_t>(size - 1) * 256);
+  int index = static_cast<int>(pos >> 8);
+  int next = std::min(index + 1, size - 1);
+  return TSample{index, next, static_cast<int>(pos & 255)};
 }
 
 }  // namespace
@@ -250,6 +294,11 @@ void TImageView::SetZoomFilter(TResampleFilter filter) {
 
 void TImageView::Fill(COLORREF colour) {
   bitmap_.Fill(SwapRedBlue(colour));
+  Update();
+}
+
+void TImageView::Update() {
+  ++generation_;
   Invalidate();
 }
 
@@ -279,47 +328,89 @@ void TImageView::Deselect() {
 // ---- Painting ------------------------------------------------------------------
 
 void TImageView::Paint(HDC dc, const RECT& client) {
-  FillSolidRect(dc, client, background_);
-  DrawImage(dc);
+  DrawImage(dc, client);
   if (hasSelection_) DrawSelection(dc);
   if (OnDrawCanvas) OnDrawCanvas(*this, dc, client);
 }
 
-void TImageView::DrawImage(HDC dc) const {
-  if (bitmap_.IsEmpty()) return;
-  TDibHeader dib;
-  if (!DescribeAsDib(bitmap_, dib)) return;
-  const int width = bitmap_.Width();
-  const int height = bitmap_.Height();
-  const auto rowLen = static_cast<ptrdiff_t>(bitmap_.RowLen());
-  RECT image = ImageRect();
-  SetStretchBltMode(dc, zoomFilter_ == TResampleFilter::rfFastLinear ? HALFTONE : COLORONCOLOR);
-  SetBrushOrgEx(dc, 0, 0, nullptr);
+void TImageView::DrawImage(HDC dc, const RECT& client) {
+  TViewKey key{client, ImageRect(), zoomFilter_, background_, generation_};
+  if (!viewCache_ || !key.SameAs(viewCacheKey_)) {
+    RenderView(client);
+    viewCacheKey_ = key;
+  }
+  viewCache_->Draw(dc, 0, 0);
+}
 
-  // One call when every row lies in one block, top-down or bottom-up.
-  const uint8_t* first = bitmap_.ScanLine(0);
-  ptrdiff_t step = height > 1 ? bitmap_.ScanLine(1) - first : rowLen;
-  bool oneBlock = bitmap_.Location() != locFile && (step == rowLen || step == -rowLen);
-  for (int y = 2; oneBlock && y < height; ++y) oneBlock = bitmap_.ScanLine(y) == first + step * y;
-  if (oneBlock) {
-    const uint8_t* lowest = step > 0 ? first : first + step * (height - 1);
-    dib.header.biHeight = step > 0 ? -height : height;
-    StretchDIBits(dc, image.left, image.top, image.right - image.left, image.bottom - image.top, 0, 0, width, height,
-                  lowest, reinterpret_cast<const BITMAPINFO*>(&dib), DIB_RGB_COLORS, SRCCOPY);
-    return;
+bool TImageView::TViewKey::SameAs(const TViewKey& other) const {
+  return SameRect(client, other.client) && SameRect(image, other.image) && filter == other.filter &&
+         background == other.background && generation == other.generation;
+}
+
+void TImageView::RenderView(const RECT& client) {
+  if (!viewCache_) viewCache_ = std::make_unique<TDibSurface>(client.right, client.bottom);
+  viewCache_->SetWidth(client.right);
+  viewCache_->SetHeight(client.bottom);
+  viewCache_->Fill(background_);
+  if (bitmap_.IsEmpty() || viewCache_->IsEmpty()) return;
+  const RECT image = ImageRect();
+  RECT visible;
+  if (!IntersectRect(&visible, &image, &client)) return;
+  const int64_t extentX = image.right - image.left;
+  const int64_t extentY = image.bottom - image.top;
+  const bool linear = zoomFilter_ == TResampleFilter::rfFastLinear;
+  auto sample = [linear](int64_t d, int64_t extent, int size) {
+    return linear ? LinearSample(d, extent, size) : NearestSample(d, extent, size);
+  };
+
+  std::vector<TSample> columns;
+  columns.reserve(static_cast<size_t>(visible.right - visible.left));
+  for (int x = visible.left; x < visible.right; ++x) columns.push_back(sample(x - image.left, extentX, bitmap_.Width()));
+  const int first = columns.front().index;
+  const int last = columns.back().next;
+  for (TSample& c : columns) {
+    c.index -= first;
+    c.next -= first;
   }
-  // Rows that live apart (a temporary file): one row at a time, only those
-  // that reach the view.
-  RECT client = ClientRect();
-  dib.header.biHeight = 1;
-  for (int y = 0; y < height; ++y) {
-    int top = image.top + static_cast<int>(std::lround(y * zoomY_ / 100.0));
-    int bottom = image.top + static_cast<int>(std::lround((y + 1) * zoomY_ / 100.0));
-    if (bottom <= top || bottom <= 0) continue;
-    if (top >= client.bottom) break;
-    StretchDIBits(dc, image.left, top, image.right - image.left, bottom - top, 0, 0, width, 1, bitmap_.ScanLine(y),
-                  reinterpret_cast<const BITMAPINFO*>(&dib), DIB_RGB_COLORS, SRCCOPY);
+  TSourceRows rows(bitmap_, first, last, background_);
+  int previousIndex = -1, previousNext = -1, previousWeight = -1;
+  uint8_t* previousOut = nullptr;
+  for (int y = visible.top; y < visible.bottom; ++y) {
+    TSample row = sample(y - image.top, extentY, bitmap_.Height());
+    uint8_t* out = viewCache_->Row(y) + static_cast<size_t>(visible.left) * 4;
+    if (previousOut && row.index == previousIndex && row.next == previousNext && row.weight == previousWeight) {
+      std::copy_n(previousOut, columns.size() * 4, out);  // zoomed in: the same source row again
+      continue;
+    }
+    const uint8_t* upper = rows.Row(row.index);
+    const uint8_t* lower = row.weight ? rows.Row(row.next) : upper;
+    uint8_t* p = out;
+    for (const TSample& c : columns) {
+      const uint8_t* a = upper + c.index * 3;
+      if (!linear || (c.weight == 0 && row.weight == 0)) {
+        p[0] = a[0];
+        p[1] = a[1];
+        p[2] = a[2];
+      } else {
+        const uint8_t* b = upper + c.next * 3;
+        const uint8_t* d = lower + c.index * 3;
+        const uint8_t* e = lower + c.next * 3;
+        const int wx = c.weight, wy = row.weight;
+        for (int k = 0; k < 3; ++k) {
+          int top = a[k] * (256 - wx) + b[k] * wx;
+          int bottom = d[k] * (256 - wx) + e[k] * wx;
+          p[k] = static_cast<uint8_t>((top * (256 - wy) + bottom * wy + 32768) >> 16);
+        }
+      }
+      p[3] = 0;
+      p += 4;
+    }
+    previousIndex = row.index;
+    previousNext = row.next;
+    previousWeight = row.weight;
+    previousOut = out;
   }
+  GdiFlush();
 }
 
 void TImageView::DrawSelection(HDC dc) const {
@@ -407,6 +498,7 @@ void TImageView::SetViewDpi(int dpiX, int dpiY) {
 }
 
 void TImageView::UpdateView() {
+  ++generation_;
   viewX_ = 0;
   viewY_ = 0;
   if (hasSelection_) Select(selection_);  // clipped to the new image

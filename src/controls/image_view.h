@@ -13,6 +13,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "controls/control.h"
 #include "imageio/bitmap.h"
@@ -28,6 +29,8 @@ enum TMouseInteractItem : unsigned {
   miScroll = 1u << 0,  // moves the image
   miSelect = 1u << 1,  // draws a selection rectangle
 };
+
+class TDibSurface;
 
 class TImageView : public TControl, public TIOAttachedView {
  public:
@@ -97,6 +100,10 @@ class TImageView : public TControl, public TIOAttachedView {
 
   // Sets every pixel of the bitmap to the colour and repaints.
   void Fill(COLORREF colour);
+  // Repaints from the bitmap's pixels. The view keeps the picture it shows
+  // ready for the screen and renews it on its own after loads, zoom and
+  // scroll changes; code that changes the bitmap's pixels in place calls this.
+  void Update();
 
   std::function<void(TImageView& sender, int percent)> OnProgress;
   std::function<void(TImageView& sender)> OnFinishWork;
@@ -132,7 +139,8 @@ class TImageView : public TControl, public TIOAttachedView {
  private:
   void ChangeZoom(double zoomX, double zoomY);
   void UpdateScrollBars();
-  void DrawImage(HDC dc) const;
+  void DrawImage(HDC dc, const RECT& client);
+  void RenderView(const RECT& client);
   void DrawSelection(HDC dc) const;
   void EndMouseAction();
 
@@ -156,6 +164,20 @@ class TImageView : public TControl, public TIOAttachedView {
   POINT actionStart_{0, 0};     // client point where the drag began
   POINT actionOrigin_{0, 0};    // view position (scrolling) or bitmap point (selecting) at the start
   bool updatingScrollBars_ = false;
+
+  // The visible part of the image, converted, blended over the background
+  // and zoomed: one blit per paint, rebuilt only when what it shows changes.
+  struct TViewKey {
+    RECT client{0, 0, 0, 0};
+    RECT image{0, 0, 0, 0};
+    TResampleFilter filter = TResampleFilter::rfNone;
+    COLORREF background = 0;
+    unsigned generation = 0;
+    bool SameAs(const TViewKey& other) const;
+  };
+  std::unique_ptr<TDibSurface> viewCache_;
+  TViewKey viewCacheKey_;
+  unsigned generation_ = 1;  // bumped when the bitmap's pixels change
 };
 
 }  // namespace lumora
