@@ -36,6 +36,10 @@ inline constexpr wchar_t kSettingsKey[] = L"Software\\Lumora";
 // Screen cursor index of the hand shown while the image can be dragged.
 inline constexpr int crHand = -17;
 
+// A load time for the status bar: 1234 ms gives "1.234", always with a
+// point, whatever the user's locale.
+std::wstring FormatLoadSeconds(DWORD milliseconds);
+
 class TfmMain : public TForm {
  public:
   // Creates the form inside `listerWindow` and runs FormCreate, which loads

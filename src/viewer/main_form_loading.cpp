@@ -1,20 +1,131 @@
 // TfmMain: loading images, load progress and the status bar panels.
+#include <cstdio>
+#include <filesystem>
+
+#include "controls/application.h"
+#include "controls/win_util.h"
 #include "draw/bevel_frame.h"
+#include "shell/messages.h"
 #include "viewer/main_form.h"
 
 namespace lumora {
 
-void TfmMain::OpenImage(const std::wstring& fileName, bool scanFolder) {
-  // Loading through the view's I/O object, the progress gauge and the
-  // panel texts come with the image loading work; for now the file is
-  // taken as the current one.
-  CurrentFile = fileName;
-  LoadFinished = true;
+std::wstring FormatLoadSeconds(DWORD milliseconds) {
+  // Whole milliseconds need no floating point, and integer formatting keeps
+  // the point whatever decimal separator the user's locale has.
+  wchar_t text[32];
+  std::swprintf(text, std::size(text), L"%lu.%03lu", static_cast<unsigned long>(milliseconds / 1000),
+                static_cast<unsigned long>(milliseconds % 1000));
+  return text;
 }
 
-void TfmMain::ImageViewProgress(TImageView& sender, int percent) {}
+namespace {
 
-void TfmMain::ImageViewFinishWork(TImageView& sender) { LoadFinished = true; }
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+bool FileExists(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The part after the last backslash or slash.
+std::wstring FileNamePart(const std::wstring& path) {
+  size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// The folder with its trailing backslash ("" for a bare name).
+std::wstring FolderPart(const std::wstring& path) {
+  size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+void TfmMain::OpenImage(const std::wstring& fileName, bool scanFolder) {
+  // Progress events let messages run inside a load, so a command may call
+  // in here again; a second load on the same I/O object must not start.
+  if (!LoadFinished) return;
+  LoadFinished = false;
+  if (!FileExists(fileName)) {
+    ShowInfoMessage(Handle(), L"Файл не найден: " + Quoted(fileName));
+    CloseViewer();
+    return;
+  }
+  UpdateListerCaption(fileName);
+  Screen().SetCursor(crHourGlass);
+  ShowLoadTime = true;
+  LoadCancelled = false;
+  ImageView->SetAutoShrink(true);
+  LastPercent = -1;
+  try {
+    ImageView->IO().LoadImage(std::filesystem::path(fileName));
+  } catch (...) {
+    // The caller reports the error; the viewer must stay usable for the
+    // next command.
+    ImageView->SetAutoShrink(false);
+    Screen().SetCursor(crDefault);
+    Gauge->Hide();
+    LoadFinished = true;
+    throw;
+  }
+  ImageView->SetAutoShrink(false);
+  Screen().SetCursor(crDefault);
+  LoadFinished = true;  // also when the I/O object reported no end of work
+  if (LoadCancelled) return;
+
+  TImageIO& io = ImageView->IO();
+  if (io.Aborting) {
+    ShowInfoMessage(Handle(), L"Невозможно загрузить изображение: " + Quoted(FileNamePart(fileName)));
+  } else {
+    ImageView->Deselect();
+    CurrentFile = fileName;
+    if (scanFolder) ScanFolder(FolderPart(fileName));
+  }
+  UpdateZoomPanel(0);
+  ShowPosition();
+  const TIOParamsVals& params = io.Params;
+  wchar_t text[96];
+  std::swprintf(text, std::size(text), L"%d x %d x %d Бит", params.Width, params.Height,
+                params.BitsPerSample * params.SamplesPerPixel);
+  StatusBar1->SetPanelText(1, text);
+  StatusBar1->SetPanelText(2, std::to_wstring(params.DpiX) + L"dpi");
+  StatusBar1->SetPanelText(5, Utf8ToWide(io.FileTypeDescription()));
+}
+
+void TfmMain::ImageViewProgress(TImageView& sender, int percent) {
+  if (LoadCancelled) {
+    ImageView->IO().Aborting = true;
+    StatusBar1->SetPanelText(4, L"Загрузка отменена");
+    Gauge->Hide();
+    return;
+  }
+  StatusBar1->Repaint();
+  Application().ProcessMessages();
+  if (percent == LastPercent) return;
+  LastPercent = percent;
+  if (!Gauge->Visible()) {
+    LoadStartTick = GetTickCount();
+    if (ShowLoadTime) StatusBar1->SetPanelText(4, L"");
+    Gauge->Show();
+  }
+  Gauge->SetProgress(percent);
+  if (Gauge->Progress() != Gauge->MaxValue()) return;
+  Gauge->Hide();
+  if (ShowLoadTime) {
+    if (LoadStartTick != 0) {
+      DWORD elapsed = GetTickCount() - LoadStartTick;  // unsigned: survives the counter's wrap
+      StatusBar1->SetPanelText(4, L"Загружено за " + FormatLoadSeconds(elapsed) + L" сек");
+    }
+    ShowLoadTime = false;
+  }
+}
+
+void TfmMain::ImageViewFinishWork(TImageView& sender) {
+  ImageView->Repaint();
+  Application().ProcessMessages();
+  LoadFinished = true;
+}
 
 void TfmMain::StatusBar1DrawPanel(TStatusBar& sender, int panel, HDC dc, const RECT& rect) {
   RECT r = rect;

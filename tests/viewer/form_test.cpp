@@ -33,8 +33,10 @@ class ViewerForm : public ::testing::Test {
     DeleteSettings();
   }
   TfmMain& MakeForm() {
-    // A file that exists: a missing one makes the viewer ask to be closed.
-    form_ = std::make_unique<TfmMain>(host_->Handle(), WindowsPath(std::string(LUMORA_TEST_DATA_DIR) + "/sample.bmp"));
+    // A file that exists (a missing one makes the viewer ask to be closed)
+    // but holds no image: the form starts empty, its message box answered.
+    form_ = std::make_unique<TfmMain>(host_->Handle(),
+                                      WindowsPath(std::string(LUMORA_TEST_DATA_DIR) + "/make_sample.py"));
     form_->Show();
     PumpMessages();
     return *form_;
