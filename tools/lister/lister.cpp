@@ -19,7 +19,11 @@
 //   detect: <detect string>        loaded: yes|no        caption: <caption>
 //   panel0: ... panel5: <texts of the plugin's status bar, by SB_GETTEXTW>
 //   chars: <WM_CHAR codes received, comma-separated>     closed: yes|no
-// then, with --screenshot, the window is saved (BitBlt from the window DC)
+// With --quit or --keys every message box the plugin shows is printed as
+//   message: <its text>
+// when it appears and is dismissed with its default button about two
+// seconds later, so scripted runs never hang on a modal box.
+// Then, with --screenshot, the window is saved (BitBlt from the window DC)
 // in the format of OUT's extension (.png, .bmp), and with --quit the program
 // closes the window and exits 0.
 #include <windows.h>
@@ -39,6 +43,7 @@
 
 #include "imageio/bitmap.h"
 #include "imageio/imageio.h"
+#include "shell/dialog_responder.h"
 
 namespace {
 
@@ -52,6 +57,7 @@ constexpr int kDetectStringSize = 1024;
 constexpr UINT kMenuClose = 100;
 constexpr DWORD kQuietMs = 150;       // no message for this long = idle
 constexpr DWORD kMaxSettleMs = 10000;
+constexpr UINT kMessageBoxDelayMs = 2000;  // long enough to be seen in a screenshot or by eye
 
 struct TKeyPress {
   WORD key = 0;
@@ -494,6 +500,21 @@ int Run(const TOptions& options) {
     std::vector<char> buffer(kDetectStringSize, '\0');
     detect(buffer.data(), kDetectStringSize - 1);
     detectString = buffer.data();
+  }
+
+  // Scripted runs have nobody to close a message box.
+  std::optional<lumora::TDialogResponder> responder;
+  if (options.quit || !options.keys.empty()) {
+    responder.emplace(IDOK, kMessageBoxDelayMs);
+    responder->OnDialog = [](const lumora::TSeenDialog& dialog) {
+      std::wstring text;
+      for (const std::wstring& part : dialog.texts) {
+        if (part.empty()) continue;
+        if (!text.empty()) text += L' ';
+        text += part;
+      }
+      PrintLine("message", text);
+    };
   }
 
   HWND window = CreateListerWindow(options.file);

@@ -1,10 +1,12 @@
-#include "dialog_responder.h"
+#include "shell/dialog_responder.h"
 
 #include <cwchar>
 
+namespace lumora {
+
 namespace {
 
-thread_local DialogResponder* t_responder = nullptr;
+thread_local TDialogResponder* t_responder = nullptr;
 constexpr UINT_PTR kAnswerTimer = 0x4C4D;
 
 std::wstring WindowText(HWND window) {
@@ -14,7 +16,7 @@ std::wstring WindowText(HWND window) {
 }
 
 BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
-  auto& seen = *reinterpret_cast<SeenDialog*>(param);
+  auto& seen = *reinterpret_cast<TSeenDialog*>(param);
   wchar_t className[32]{};
   GetClassNameW(child, className, 32);
   const LONG style = GetWindowLongW(child, GWL_STYLE);
@@ -35,40 +37,43 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
 
 }  // namespace
 
-DialogResponder::DialogResponder(int button)
-    : button_(button), hook_(SetWindowsHookExW(WH_CBT, CbtHook, nullptr, GetCurrentThreadId())) {
+TDialogResponder::TDialogResponder(int button, UINT delayMs)
+    : button_(button), delayMs_(delayMs), hook_(SetWindowsHookExW(WH_CBT, CbtHook, nullptr, GetCurrentThreadId())) {
   t_responder = this;
 }
 
-DialogResponder::~DialogResponder() {
+TDialogResponder::~TDialogResponder() {
   t_responder = nullptr;
   if (hook_) UnhookWindowsHookEx(hook_);
 }
 
-LRESULT CALLBACK DialogResponder::CbtHook(int code, WPARAM wParam, LPARAM lParam) {
-  DialogResponder* self = t_responder;
+LRESULT CALLBACK TDialogResponder::CbtHook(int code, WPARAM wParam, LPARAM lParam) {
+  TDialogResponder* self = t_responder;
   if (code == HCBT_ACTIVATE && self) {
     auto dialog = reinterpret_cast<HWND>(wParam);
     wchar_t className[16]{};
     GetClassNameW(dialog, className, 16);
     // The texts are filled in after activation: read them, and answer, from
     // a timer that runs inside the dialog's own message loop.
-    if (wcscmp(className, L"#32770") == 0) SetTimer(dialog, kAnswerTimer, 20, Answer);
+    if (wcscmp(className, L"#32770") == 0) SetTimer(dialog, kAnswerTimer, self->delayMs_, Answer);
   }
   return CallNextHookEx(self ? self->hook_ : nullptr, code, wParam, lParam);
 }
 
-void CALLBACK DialogResponder::Answer(HWND dialog, UINT, UINT_PTR timer, DWORD) {
+void CALLBACK TDialogResponder::Answer(HWND dialog, UINT, UINT_PTR timer, DWORD) {
   KillTimer(dialog, timer);
-  DialogResponder* self = t_responder;
+  TDialogResponder* self = t_responder;
   if (!self) return;
-  SeenDialog seen;
+  TSeenDialog seen;
   seen.caption = WindowText(dialog);
   EnumChildWindows(dialog, CollectChild, reinterpret_cast<LPARAM>(&seen));
   // A dialog without the wanted button (an error box with only OK) gets its
-  // default button, so that no test waits for a user.
+  // default button, so that nobody waits for a user.
   int button = self->button_;
   if (!GetDlgItem(dialog, button)) button = seen.defaultButton ? seen.defaultButton : IDCANCEL;
+  if (self->OnDialog) self->OnDialog(seen);
   self->dialogs_.push_back(std::move(seen));
   PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
 }
+
+}  // namespace lumora
