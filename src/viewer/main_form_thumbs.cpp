@@ -206,7 +206,9 @@ void TfmMain::ImageMViewMouseDown(TImageMView& sender, TMouseButton button, TShi
 void TfmMain::ThumbsVidthChange(TGaugeBar& sender) {
   ImageMView->SetThumbWidth(ThumbsVidth->Position());
   ImageMView->SetThumbHeight(ThumbsVidth->Position());
-  StatusBar1->SetPanelText(3, std::to_wstring(ThumbsVidth->Position()));
+  // On the image page panel 3 shows the zoom: a size read from the
+  // settings at start-up must not replace it.
+  if (Notebook->PageIndex() == 1) StatusBar1->SetPanelText(3, std::to_wstring(ThumbsVidth->Position()));
 }
 
 void TfmMain::mnuReloadThumClick(TMenuItem& sender) {

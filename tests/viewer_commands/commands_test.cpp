@@ -324,6 +324,12 @@ TEST_F(Commands, KeypadPlusOnTheThumbnailPageSizesTheThumbnailsWithinRange) {
   EXPECT_EQ(form.ThumbsVidth->Position(), 256);
   form.FormKeyDown(form, VK_SUBTRACT, 0);
   EXPECT_EQ(form.ImageMView->ThumbHeight(), 255);
+  // On the image page the slider still sizes the grid but panel 3 keeps the zoom.
+  form.Notebook->SetPageIndex(0);
+  EXPECT_EQ(form.StatusBar1->PanelText(3), L"100%");
+  form.ThumbsVidth->SetPosition(200);
+  EXPECT_EQ(form.ImageMView->ThumbWidth(), 200);
+  EXPECT_EQ(form.StatusBar1->PanelText(3), L"100%");
 }
 
 TEST_F(Commands, LettersFlipChecksAndTurnTheImage) {
