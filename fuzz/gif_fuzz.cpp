@@ -20,7 +20,7 @@ void SetFuzzLimits() {
   static const bool once = [] {
     lumora::TImageLimits limits;
     limits.MaxDimension = 1 << 14;
-    limits.MaxPixels = uint64_t{1} << 24;
+    limits.MaxPixels = uint64_t{1} << 22;
     limits.MaxReadBlock = uint64_t{1} << 26;
     lumora::SetImageLimits(limits);
     return true;

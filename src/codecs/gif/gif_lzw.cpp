@@ -67,29 +67,62 @@ class CodeReader {
 class PixelPlacer {
  public:
   PixelPlacer(std::span<std::uint8_t> pixels, int width, int height, bool interlaced)
-      : pixels_(pixels), width_(width), rows_(height, interlaced) {}
+      : pixels_(pixels), width_(width), rows_(height, interlaced) {
+    StartRow();
+  }
 
-  bool Full() const { return width_ <= 0 || rows_.Done(); }
+  bool Full() const { return row_ == nullptr; }
+  std::size_t RoomInRow() const { return row_ ? static_cast<std::size_t>(width_ - column_) : 0; }
 
-  void Put(std::uint8_t index) {
-    if (Full()) return;
-    pixels_[static_cast<std::size_t>(rows_.Row()) * static_cast<std::size_t>(width_) + column_] = index;
-    if (++column_ == width_) {
+  // The next `count` bytes of the current row (count <= RoomInRow()), to be
+  // written by the caller.
+  std::uint8_t* Take(std::size_t count) {
+    std::uint8_t* out = row_ + column_;
+    column_ += static_cast<int>(count);
+    if (column_ == width_) {
       column_ = 0;
       rows_.Next();
+      StartRow();
+    }
+    return out;
+  }
+
+  // Writes `count` bytes of `reversed` (a string as the decoder's stack
+  // holds it, last byte first) in string order, row by row.
+  void PutReversed(const std::uint8_t* reversed, std::size_t count) {
+    while (count > 0 && row_) {
+      const std::size_t n = std::min(count, static_cast<std::size_t>(width_ - column_));
+      std::uint8_t* out = row_ + column_;
+      for (std::size_t i = 0; i < n; ++i) out[i] = reversed[count - 1 - i];
+      count -= n;
+      column_ += static_cast<int>(n);
+      if (column_ == width_) {
+        column_ = 0;
+        rows_.Next();
+        StartRow();
+      }
     }
   }
 
  private:
+  void StartRow() {
+    row_ = width_ > 0 && !rows_.Done()
+               ? pixels_.data() + static_cast<std::size_t>(rows_.Row()) * static_cast<std::size_t>(width_)
+               : nullptr;
+  }
+
   std::span<std::uint8_t> pixels_;
   int width_;
   int column_ = 0;
   GifRowSequence rows_;
+  std::uint8_t* row_ = nullptr;  // the row being written; null once the frame is full
 };
 
 struct DecoderTable {
   std::array<std::uint16_t, kGifLzwMaxCodes> prefix;
-  std::array<std::uint8_t, kGifLzwMaxCodes> suffix;
+  std::array<std::uint8_t, kGifLzwMaxCodes> suffix;  // last byte of the code's string
+  std::array<std::uint8_t, kGifLzwMaxCodes> first;   // first byte of the code's string
+  std::array<std::uint16_t, kGifLzwMaxCodes> length; // bytes in the code's string
   // Longest possible string: one literal plus one byte per table entry.
   std::array<std::uint8_t, kGifLzwMaxCodes + 1> stack;
 };
@@ -111,15 +144,20 @@ GifLzwResult GifLzwDecodeCodes(std::span<const std::uint8_t> data, int minCodeSi
   const int endCode = clearCode + 1;
   const int firstFree = clearCode + 2;
 
-  auto table = std::make_unique_for_overwrite<DecoderTable>();  // every entry is written before it is read
+  // Table entries are written before they are read; only the literals need
+  // setting up.
+  auto table = std::make_unique_for_overwrite<DecoderTable>();
+  for (int literal = 0; literal < clearCode; ++literal) {
+    table->suffix[literal] = table->first[literal] = static_cast<std::uint8_t>(literal);
+    table->length[literal] = 1;
+  }
   CodeReader reader(data);
   PixelPlacer out(pixels, width, height, interlaced);
 
   int codeWidth = 0;
   int nextFree = 0;
   int widthLimit = 0;
-  int previous = -1;           // -1: the next code starts afresh (after a clear)
-  std::uint8_t previousFirst = 0;  // first byte of the previous code's string
+  int previous = -1;  // -1: the next code starts afresh (after a clear)
 
   auto resetTable = [&] {
     codeWidth = minCodeSize + 1;
@@ -128,12 +166,15 @@ GifLzwResult GifLzwDecodeCodes(std::span<const std::uint8_t> data, int minCodeSi
     previous = -1;
   };
 
-  // Once every code has been given, the table stays as it is until the next
-  // clear code (a "deferred clear"): encoders may go on using the full table.
-  auto addEntry = [&](int prefix, std::uint8_t suffix) {
+  // The new entry is the previous string plus the first byte of the current
+  // one. Once every code has been given, the table stays as it is until the
+  // next clear code (a "deferred clear"): encoders may go on using it.
+  auto addEntry = [&](std::uint8_t firstOfCurrent) __attribute__((always_inline)) {
     if (nextFree >= kGifLzwMaxCodes) return;
-    table->prefix[nextFree] = static_cast<std::uint16_t>(prefix);
-    table->suffix[nextFree] = suffix;
+    table->prefix[nextFree] = static_cast<std::uint16_t>(previous);
+    table->suffix[nextFree] = firstOfCurrent;
+    table->first[nextFree] = table->first[previous];
+    table->length[nextFree] = static_cast<std::uint16_t>(table->length[previous] + 1);
     ++nextFree;
     if (nextFree == widthLimit && codeWidth < kGifLzwMaxCodeBits) {
       ++codeWidth;
@@ -141,15 +182,24 @@ GifLzwResult GifLzwDecodeCodes(std::span<const std::uint8_t> data, int minCodeSi
     }
   };
 
-  // Pushes the string of `code` (last byte first) and returns its length.
-  auto pushString = [&](int code) {
-    std::size_t depth = 0;
-    while (code >= firstFree) {
-      table->stack[depth++] = table->suffix[code];
+  // Writes the string of `code`, walking it from its last byte: straight
+  // into the row when it fits there, else through the stack. (Inlined: it
+  // runs once per code, and codes are what decoding a noisy image costs.)
+  auto emit = [&](int code) __attribute__((always_inline)) {
+    const std::size_t length = table->length[code];
+    if (length <= out.RoomInRow()) {
+      std::uint8_t* p = out.Take(length) + length;
+      for (std::size_t i = 0; i < length; ++i) {
+        *--p = table->suffix[code];
+        code = table->prefix[code];
+      }
+      return;
+    }
+    for (std::size_t i = 0; i < length; ++i) {
+      table->stack[i] = table->suffix[code];
       code = table->prefix[code];
     }
-    table->stack[depth++] = static_cast<std::uint8_t>(code);
-    return depth;
+    out.PutReversed(table->stack.data(), length);
   };
 
   resetTable();
@@ -163,26 +213,21 @@ GifLzwResult GifLzwDecodeCodes(std::span<const std::uint8_t> data, int minCodeSi
     if (previous < 0) {
       if (code == endCode) return reader.AllConsumed() ? GifLzwResult::kOk : GifLzwResult::kFailed;
       if (code >= firstFree) code = 0;
-      out.Put(static_cast<std::uint8_t>(code));
+      emit(code);
       previous = code;
-      previousFirst = static_cast<std::uint8_t>(code);
       continue;
     }
     if (code == endCode) return GifLzwResult::kOk;
 
-    std::size_t depth = 0;
     if (code < nextFree) {
-      depth = pushString(code);
-      addEntry(previous, table->stack[depth - 1]);
+      addEntry(table->first[code]);
     } else if (code == nextFree && nextFree < kGifLzwMaxCodes) {
-      addEntry(previous, previousFirst);
-      depth = pushString(code);
+      addEntry(table->first[previous]);
     } else {
       return GifLzwResult::kFailed;
     }
-    previousFirst = table->stack[depth - 1];
+    emit(code);
     previous = code;
-    while (depth > 0) out.Put(table->stack[--depth]);
   }
   return GifLzwResult::kOk;
 }
