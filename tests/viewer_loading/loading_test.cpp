@@ -11,6 +11,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // <windows.h> maps LoadImage to LoadImageW; TImageIO's member is meant.
@@ -198,6 +199,41 @@ TEST_F(Loading, ProgressDrivesTheGaugeOncePerPercentage) {
   EXPECT_TRUE(view.IO().Aborting);
   EXPECT_EQ(form.StatusBar1->PanelText(4), L"Загрузка отменена");
   EXPECT_FALSE(form.Gauge->Visible());
+}
+
+TEST_F(Loading, FormatPanelIsLeftAlignedAfterAnIndentAndOthersCentred) {
+  TfmMain& form = MakeForm(sample_);
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, 300, 20);
+  ReleaseDC(nullptr, screen);
+  HGDIOBJ previous = SelectObject(dc, bitmap);
+  SelectObject(dc, form.Font());
+  // The first and last inked columns of a panel painted into 300 x 20.
+  auto inkedColumns = [&](int panel) {
+    RECT all{0, 0, 300, 20};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    RECT r{0, 0, 300, 19};
+    form.StatusBar1DrawPanel(*form.StatusBar1, panel, dc, r);
+    int first = -1, last = -1;
+    for (int x = 1; x < 299; ++x) {
+      for (int y = 2; y < 18; ++y) {
+        if (GetPixel(dc, x, y) == RGB(255, 255, 255)) continue;
+        if (first < 0) first = x;
+        last = x;
+        break;
+      }
+    }
+    return std::pair<int, int>(first, last);
+  };
+  auto [left5, right5] = inkedColumns(5);
+  EXPECT_GE(left5, 4);
+  EXPECT_LE(left5, 6);
+  auto [left1, right1] = inkedColumns(1);
+  EXPECT_NEAR(left1 + right1, 300, 6) << left1 << ".." << right1;
+  SelectObject(dc, previous);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
 }
 
 }  // namespace
