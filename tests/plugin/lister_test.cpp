@@ -14,69 +14,13 @@
 #undef LoadImage
 
 #include "imageio/imageio.h"
+#include "lister_run.h"
 #include "test_host.h"
 
 namespace lumora::test {
 namespace {
 
-struct TRun {
-  DWORD exitCode = 0xFFFFFFFF;
-  std::string output;
-  std::map<std::string, std::string> values;  // "key: value" lines
-};
-
-TRun RunLister(const std::wstring& arguments) {
-  TRun run;
-  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-  HANDLE readEnd = nullptr;
-  HANDLE writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = writeEnd;
-  startup.hStdError = writeEnd;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  std::wstring commandLine = L"\"" + WindowsPath(LUMORA_LISTER_PATH) + L"\" " + arguments;
-  PROCESS_INFORMATION process{};
-  BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                &process);
-  CloseHandle(writeEnd);
-  if (started) {
-    // Read what is there while waiting for the exit, answering messages so
-    // the child never waits on us. The end of the pipe is not awaited: a
-    // helper process that Wine starts on the child's behalf may inherit it.
-    auto drain = [&] {
-      DWORD available = 0;
-      while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
-        char buffer[4096];
-        DWORD got = 0;
-        if (!ReadFile(readEnd, buffer, std::min<DWORD>(available, sizeof(buffer)), &got, nullptr) || got == 0) break;
-        run.output.append(buffer, got);
-      }
-    };
-    DWORD start = GetTickCount();
-    while (MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 50, QS_ALLINPUT) != WAIT_OBJECT_0 &&
-           GetTickCount() - start < 60000) {
-      drain();
-      PumpMessages(0);
-    }
-    drain();
-    GetExitCodeProcess(process.hProcess, &run.exitCode);
-    if (run.exitCode == STILL_ACTIVE) TerminateProcess(process.hProcess, 99);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
-  CloseHandle(readEnd);
-  std::istringstream lines(run.output);
-  for (std::string line; std::getline(lines, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    size_t colon = line.find(": ");
-    if (colon != std::string::npos) run.values[line.substr(0, colon)] = line.substr(colon + 2);
-  }
-  return run;
-}
+TListerRun RunLister(const std::wstring& arguments) { return test::RunLister(WindowsPath(LUMORA_LISTER_PATH), arguments); }
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
@@ -92,7 +36,7 @@ class Lister : public ::testing::Test {
 
 TEST_F(Lister, ScriptedRunPrintsTheViewerStateAndSavesTheWindow) {
   std::wstring shot = folder_ + L"\\shot.bmp";
-  TRun run = RunLister(L"--keys Left,Num5 --quit --screenshot " + Quoted(shot) + L" " + Quoted(sample_));
+  TListerRun run = RunLister(L"--keys Left,Num5 --quit --screenshot " + Quoted(shot) + L" " + Quoted(sample_));
   ASSERT_EQ(run.exitCode, 0u) << run.output;
   EXPECT_EQ(run.values["detect"], "MULTIMEDIA");
   EXPECT_EQ(run.values["loaded"], "yes");
@@ -119,7 +63,7 @@ TEST_F(Lister, ScriptedRunPrintsTheViewerStateAndSavesTheWindow) {
 TEST_F(Lister, KeysTypedWithoutAPluginWindowReachTheLister) {
   std::wstring notes = folder_ + L"\\notes.txt";
   CloseHandle(CreateFileW(notes.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  TRun run = RunLister(L"--keys 3,A,52 --quit " + Quoted(notes));
+  TListerRun run = RunLister(L"--keys 3,A,52 --quit " + Quoted(notes));
   ASSERT_EQ(run.exitCode, 0u) << run.output;
   EXPECT_EQ(run.values["loaded"], "no");
   EXPECT_EQ(run.values["chars"], "51,97,52");
@@ -128,7 +72,7 @@ TEST_F(Lister, KeysTypedWithoutAPluginWindowReachTheLister) {
 
 TEST_F(Lister, WritesThePictureInTheFormatOfItsName) {
   std::wstring shot = folder_ + L"\\shot.png";
-  TRun run = RunLister(L"--quit --screenshot " + Quoted(shot) + L" " + Quoted(sample_));
+  TListerRun run = RunLister(L"--quit --screenshot " + Quoted(shot) + L" " + Quoted(sample_));
   ASSERT_EQ(run.exitCode, 0u) << run.output;
   HANDLE file = CreateFileW(shot.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
