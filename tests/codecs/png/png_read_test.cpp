@@ -41,7 +41,7 @@ unsigned To8(unsigned v, int depth) {
   return v * 255 / ((1u << depth) - 1);
 }
 
-// What a pixel of the spec must become, by the rules of the PNG format:
+// What a pixel of the made file must become, by the rules of the PNG format:
 // gray stretched to 8 bits, 16-bit samples to their high byte, palette
 // entries looked up, tRNS making its colour or entries transparent.
 TRgba Expected(const TPngSpec& spec, const TPngFileInfo& file, int x, int y) {

@@ -41,7 +41,7 @@ struct TPngSpec {
   void SetSample(int x, int y, int channel, unsigned value);
 };
 
-// Allocates Rows for the spec's size and type.
+// Allocates Rows for the given size and type.
 TPngSpec MakeSpec(int width, int height, int colorType, int bitDepth);
 
 std::vector<uint8_t> EncodeWithLibpng(const TPngSpec& spec);
