@@ -18,7 +18,7 @@ packages=(
   googletest
   # independent decoders used by the conformance tests and benchmarks
   imagemagick python3-pil libjpeg-turbo-progs libtiff-tools libopenjp2-tools
-  dcmtk netpbm libvips-tools
+  dcmtk netpbm libvips-tools time
 )
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
