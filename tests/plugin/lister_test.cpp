@@ -91,3 +91,70 @@ TEST_F(Lister, RefusesBadCommandLines) {
 
 }  // namespace
 }  // namespace lumora::test
+
+namespace lumora::test {
+namespace {
+
+// Five flat pictures, each of its own colour, named img1.bmp to img5.bmp.
+const uint8_t kFiveColours[5][3] = {{0, 230, 230}, {30, 230, 30}, {230, 230, 30}, {230, 30, 30}, {230, 30, 230}};  // BGR
+
+void WriteFlatBmp(const std::wstring& path, const uint8_t bgr[3]) {
+  TImageIO io;
+  TLmBitmap& bitmap = io.Bitmap();
+  ASSERT_TRUE(bitmap.Allocate(200, 150, pf24RGB));
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    uint8_t* row = bitmap.ScanLine(y);
+    for (int x = 0; x < bitmap.Width(); ++x) std::memcpy(row + 3 * x, bgr, 3);
+  }
+  io.SaveImage(std::filesystem::path(path));
+  ASSERT_FALSE(io.Aborting);
+}
+
+// The pixels in the gap left of the first cell showing `bgr`, at mid-height
+// of that cell: where the grid draws its selection frame.
+std::vector<uint32_t> GapLeftOf(TLmBitmap& shot, const uint8_t bgr[3]) {
+  for (int y = 0; y < shot.Height(); ++y) {
+    const uint8_t* row = shot.ScanLine(y);
+    for (int x = 12; x < shot.Width(); ++x) {
+      if (std::memcmp(row + 3 * x, bgr, 3) != 0) continue;
+      const uint8_t* mid = shot.ScanLine(std::min(y + 40, shot.Height() - 1));
+      std::vector<uint32_t> gap;
+      for (int d = 2; d <= 10; ++d) {
+        const uint8_t* p = mid + 3 * (x - d);
+        gap.push_back(p[0] | p[1] << 8 | p[2] << 16);
+      }
+      return gap;
+    }
+  }
+  return {};
+}
+
+TEST_F(Lister, KeysStepThroughTheFolderAndOpenTheThumbnailPage) {
+  // A folder of its own: the fixture's folder may hold other tests' pictures.
+  std::wstring five = folder_ + L"\\five-" + std::to_wstring(GetTickCount());
+  ASSERT_TRUE(CreateDirectoryW(five.c_str(), nullptr));
+  for (int i = 0; i < 5; ++i) WriteFlatBmp(five + L"\\img" + std::to_wstring(i + 1) + L".bmp", kFiveColours[i]);
+  std::wstring shot = folder_ + L"\\thumbs.bmp";
+  TListerRun run = RunLister(L"--keys PageDown,PageDown,Return --quit --screenshot " + Quoted(shot) + L" " +
+                             Quoted(five + L"\\img2.bmp"));
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_EQ(run.values["panel0"], "4/5") << run.output;
+  EXPECT_EQ(run.values["caption"], "Lister - [" + Narrow(five) + "\\img4.bmp]");
+
+  // Every thumbnail is on the page, and only the fourth has the selection
+  // frame beside it.
+  TImageIO io;
+  io.LoadImage(std::filesystem::path(shot));
+  ASSERT_FALSE(io.Aborting);
+  TLmBitmap& picture = io.Bitmap();
+  std::vector<std::vector<uint32_t>> gaps;
+  for (const auto& colour : kFiveColours) {
+    gaps.push_back(GapLeftOf(picture, colour));
+    ASSERT_FALSE(gaps.back().empty()) << "a thumbnail is missing from the page";
+  }
+  EXPECT_NE(gaps[3], gaps[1]);
+  EXPECT_EQ(gaps[1], gaps[2]);
+}
+
+}  // namespace
+}  // namespace lumora::test
