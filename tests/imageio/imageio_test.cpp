@@ -289,8 +289,12 @@ TEST_F(ImageIOTest, AsynchronousLoadsPostToTheView) {
     io.SetAttachedView(&view);
     io.AsyncMode = true;
     Watch(io);
-    for (int i = 0; i < 4; ++i) io.LoadImage(bmp);
-    io.WaitThreads(false);
+    // One load at a time: every load fills the view's one bitmap, which
+    // only one thread may use at once.
+    for (int i = 0; i < 4; ++i) {
+      io.LoadImage(bmp);
+      io.WaitThreads(false);
+    }
     EXPECT_EQ(io.RunningThreads(), 0);
     EXPECT_FALSE(io.Aborting);
     // From worker threads the notifications are posted, not called.
