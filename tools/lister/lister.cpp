@@ -56,6 +56,9 @@ constexpr int kClientHeight = 600;
 constexpr int kDetectStringSize = 1024;
 constexpr UINT kMenuClose = 100;
 constexpr DWORD kQuietMs = 150;       // no message for this long = idle
+// Before the state is read: thumbnails and other results of worker threads
+// arrive as posted messages, possibly after a first quiet spell.
+constexpr DWORD kFinalQuietMs = 600;
 constexpr DWORD kMaxSettleMs = 10000;
 constexpr UINT kMessageBoxDelayMs = 2000;  // long enough to be seen in a screenshot or by eye
 
@@ -231,7 +234,7 @@ void SendKeyPress(const TKeyPress& press) {
 
 // Runs messages until none has arrived for kQuietMs. Returns false when
 // WM_QUIT was seen.
-bool PumpUntilIdle() {
+bool PumpUntilIdle(DWORD quietMs = kQuietMs) {
   DWORD start = GetTickCount();
   for (;;) {
     MSG msg;
@@ -241,7 +244,7 @@ bool PumpUntilIdle() {
       DispatchMessageW(&msg);
     }
     if (GetTickCount() - start > kMaxSettleMs) return true;
-    if (MsgWaitForMultipleObjects(0, nullptr, FALSE, kQuietMs, QS_ALLINPUT) == WAIT_TIMEOUT) return true;
+    if (MsgWaitForMultipleObjects(0, nullptr, FALSE, quietMs, QS_ALLINPUT) == WAIT_TIMEOUT) return true;
   }
 }
 
@@ -543,7 +546,7 @@ int Run(const TOptions& options) {
   }
   if (g_lister.window) {
     RedrawWindow(g_lister.window, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    running = PumpUntilIdle() && running;
+    running = PumpUntilIdle(kFinalQuietMs) && running;
   }
 
   HWND statusBar = g_lister.pluginWindow && IsWindow(g_lister.pluginWindow) ? FindStatusBar(g_lister.pluginWindow)
