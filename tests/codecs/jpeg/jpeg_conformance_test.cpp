@@ -93,35 +93,12 @@ std::vector<fs::path> MadeJpegs(const fs::path& dir) {
     files.push_back(dir / m.name);
     std::ofstream(files.back(), std::ios::binary).write(reinterpret_cast<const char*>(data.data()), data.size());
   }
-  // Restart markers and arithmetic coding need settings the helper lacks.
+  // Restart markers and arithmetic coding.
   for (bool arithmetic : {false, true}) {
-    const TTestImage image = MakePattern(150, 100, 3);
-    jpeg_compress_struct info;
-    jpeg_error_mgr err;
-    info.err = jpeg_std_error(&err);
-    jpeg_create_compress(&info);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &out, &size);
-    info.image_width = 150;
-    info.image_height = 100;
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    if (arithmetic)
-      info.arith_code = TRUE;
-    else
-      info.restart_in_rows = 2;
-    jpeg_start_compress(&info, TRUE);
-    for (int y = 0; y < 100; ++y) {
-      JSAMPROW row = const_cast<JSAMPROW>(image.Row(y));
-      jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
+    const std::vector<uint8_t> jpeg =
+        EncodeJpeg(MakePattern(150, 100, 3), {.Arithmetic = arithmetic, .RestartRows = arithmetic ? 0 : 2});
     files.push_back(dir / (arithmetic ? "arithmetic.jpg" : "restarts.jpg"));
-    std::ofstream(files.back(), std::ios::binary).write(reinterpret_cast<const char*>(out), size);
-    std::free(out);
+    std::ofstream(files.back(), std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
   }
   return files;
 }

@@ -351,29 +351,8 @@ TEST(JpegRead, HugeHeaderOverTinyDataFailsWithoutAllocating) {
 // The data-size check must not refuse what real encoders write: a flat
 // picture coded arithmetically takes almost no bytes.
 TEST(JpegRead, FlatArithmeticPictureIsNotMistakenForAHostileHeader) {
-  const TTestImage image = MakeFlat(3000, 2000, {128});
-  jpeg_compress_struct info;
-  jpeg_error_mgr err;
-  info.err = jpeg_std_error(&err);
-  jpeg_create_compress(&info);
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&info, &out, &size);
-  info.image_width = 3000;
-  info.image_height = 2000;
-  info.input_components = 1;
-  info.in_color_space = JCS_GRAYSCALE;
-  jpeg_set_defaults(&info);
-  info.arith_code = TRUE;
-  jpeg_start_compress(&info, TRUE);
-  for (int y = 0; y < 2000; ++y) {
-    JSAMPROW row = const_cast<JSAMPROW>(image.Row(y));
-    jpeg_write_scanlines(&info, &row, 1);
-  }
-  jpeg_finish_compress(&info);
-  jpeg_destroy_compress(&info);
-  const std::vector<uint8_t> jpeg(out, out + size);
-  std::free(out);
+  const std::vector<uint8_t> jpeg =
+      EncodeJpeg(MakeFlat(3000, 2000, {128}), {.In = JCS_GRAYSCALE, .Arithmetic = true});
   ASSERT_LT(jpeg.size(), 3000u * 2000 / 1024);  // denser than Huffman coding can be
   auto d = Decode(jpeg, [](TIOParamsVals& p, TJpegReadOptions&) { p.JpegScale = kJpegScaleEighth; });
   EXPECT_FALSE(d->Aborting);

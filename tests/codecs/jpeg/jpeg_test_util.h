@@ -66,6 +66,8 @@ struct TEncodeSpec {
   int XDensity = 72, YDensity = 72;
   std::vector<std::pair<int, std::vector<uint8_t>>> Markers;
   std::vector<uint8_t> Icc;
+  bool Arithmetic = false;  // arithmetic instead of Huffman coding
+  int RestartRows = 0;      // a restart marker every this many MCU rows (0: none)
 };
 
 inline std::vector<uint8_t> EncodeJpeg(const TTestImage& image, const TEncodeSpec& spec) {
@@ -93,6 +95,8 @@ inline std::vector<uint8_t> EncodeJpeg(const TTestImage& image, const TEncodeSpe
   info.X_density = static_cast<UINT16>(spec.XDensity);
   info.Y_density = static_cast<UINT16>(spec.YDensity);
   if (spec.Progressive) jpeg_simple_progression(&info);
+  if (spec.Arithmetic) info.arith_code = TRUE;
+  info.restart_in_rows = spec.RestartRows;
   jpeg_start_compress(&info, TRUE);
   for (const auto& [type, data] : spec.Markers)
     jpeg_write_marker(&info, type, data.data(), static_cast<unsigned>(data.size()));
