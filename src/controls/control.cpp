@@ -125,7 +125,10 @@ LRESULT CALLBACK TControl::StaticWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPA
   if (msg == WM_NCDESTROY) {
     SetWindowLongPtrW(hwnd, 0, 0);
     self->hwnd_ = nullptr;
-    self->tooltip_ = nullptr;  // owned windows go with their owner
+    // A popup created with a child window as its owner is owned by that
+    // child's top-level window, which outlives us: the tooltip goes now.
+    if (self->tooltip_) DestroyWindow(self->tooltip_);
+    self->tooltip_ = nullptr;
     self->HandleDestroyed();
     return DefWindowProcW(hwnd, msg, wParam, lParam);
   }

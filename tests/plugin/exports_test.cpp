@@ -125,6 +125,8 @@ TEST_F(PluginDll, AcceptsReadableExtensionsInAnyCase) {
     close_(viewer);
     EXPECT_FALSE(IsWindow(viewer));
     EXPECT_TRUE(ChildWindows(host.Handle()).empty());
+    // Hints' tooltips are owned by the Lister window, not by the controls.
+    EXPECT_TRUE(OwnedWindows(host.Handle()).empty());
   }
 }
 
@@ -135,6 +137,7 @@ TEST_F(PluginDll, ListCloseWindowEndsTheViewerOnce) {
   PumpMessages();
   close_(viewer);
   EXPECT_FALSE(IsWindow(viewer));
+  EXPECT_TRUE(OwnedWindows(host.Handle()).empty());
   // The teardown ran (it writes the settings) ...
   EXPECT_EQ(ReadSetting(L"ThumbsSize"), L"160");
   // ... and nothing of the viewer reacts any more: a stale handle, the host
@@ -289,6 +292,8 @@ TEST(PluginUnload, FreeLibraryWithAViewerOpenLeavesNothingBehind) {
     // messages reach no unmapped code.
     EXPECT_FALSE(IsWindow(viewer));
     EXPECT_TRUE(ChildWindows(host.Handle()).empty());
+    // Hints' tooltips are owned by the Lister window, not by the controls.
+    EXPECT_TRUE(OwnedWindows(host.Handle()).empty());
     SendMessageW(host.Handle(), WM_SIZE, 0, MAKELPARAM(300, 200));
     PumpMessages();
   }

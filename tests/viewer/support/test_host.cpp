@@ -100,6 +100,14 @@ std::vector<HWND> ChildWindows(HWND parent, bool allDescendants) {
   return children;
 }
 
+std::vector<HWND> OwnedWindows(HWND owner) {
+  std::vector<HWND> owned;
+  for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
+    if (GetWindow(window, GW_OWNER) == owner) owned.push_back(window);
+  }
+  return owned;
+}
+
 std::wstring ClassNameOf(HWND window) {
   wchar_t name[256] = {};
   GetClassNameW(window, name, 256);

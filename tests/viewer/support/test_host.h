@@ -37,6 +37,8 @@ void PumpMessages(DWORD quietMs = 60);
 
 // Direct children of a window, or all descendants.
 std::vector<HWND> ChildWindows(HWND parent, bool allDescendants = false);
+// Top-level windows owned by a window (tooltips, dialogs, menus' owners).
+std::vector<HWND> OwnedWindows(HWND owner);
 std::wstring ClassNameOf(HWND window);
 // The first descendant whose class name contains `part` (case-insensitive).
 HWND FindDescendant(HWND root, const std::wstring& part);
