@@ -1,6 +1,7 @@
 #include "controls/image_mview.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "codecs/jpeg/jpeg.h"
 #include "draw/gdi.h"
@@ -69,6 +70,7 @@ void TImageMView::Clear() {
     pool_->jobs.clear();
   }
   items_.clear();
+  planDirty_ = true;
   selected_ = -1;
   viewY_ = 0;
   Relayout();
@@ -78,6 +80,7 @@ int TImageMView::AppendImage() {
   TItem item;
   item.id = nextId_++;
   items_.push_back(std::move(item));
+  planDirty_ = true;
   Relayout();
   return ImageCount() - 1;
 }
@@ -86,6 +89,7 @@ void TImageMView::DeleteImage(int index) {
   if (index < 0 || index >= ImageCount()) return;
   items_.erase(items_.begin() + index);
   if (selected_ >= ImageCount()) selected_ = ImageCount() - 1;
+  planDirty_ = true;
   Relayout();
 }
 
@@ -130,6 +134,7 @@ void TImageMView::UpdateImage(int index) {
   item.state = TItem::TState::Empty;
   item.pixels.clear();
   item.thumbW = item.thumbH = 0;
+  planDirty_ = true;
   if (lockCount_ == 0) Invalidate();
 }
 
@@ -270,7 +275,31 @@ void TImageMView::KeyDown(WORD key, TShiftState shift) {
 void TImageMView::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
   SetFocus();
   if (button == TMouseButton::mbLeft && (MouseInteract & mmiSelect)) SelectByUser(ImageAt(x, y));
+  if (button == TMouseButton::mbLeft && (MouseInteract & mmiScroll)) {
+    dragging_ = true;
+    dragMoved_ = false;
+    dragStart_ = POINT{x, y};
+    dragStartViewY_ = viewY_;
+    SetCapture(Handle());
+  }
   if (OnMouseDown) OnMouseDown(*this, button, shift, x, y);
+}
+
+void TImageMView::MouseMove(TShiftState shift, int x, int y) {
+  if (!dragging_) return;
+  // A click that wobbles a pixel or two is still a click, not a scroll.
+  if (!dragMoved_ && std::abs(y - dragStart_.y) < GetSystemMetrics(SM_CYDRAG)) return;
+  if (!dragMoved_) {
+    dragMoved_ = true;
+    ::SetCursor(LoadCursorW(nullptr, IDC_HAND));
+  }
+  SetViewY(dragStartViewY_ - (y - dragStart_.y));
+}
+
+void TImageMView::MouseUp(TMouseButton button, TShiftState shift, int x, int y) {
+  if (button != TMouseButton::mbLeft || !dragging_) return;
+  dragging_ = false;
+  if (GetCapture() == Handle()) ReleaseCapture();
 }
 
 void TImageMView::DblClick() {
@@ -311,10 +340,10 @@ void TImageMView::Paint(HDC dc, const RECT& client) {
   if (lockCount_ > 0) return;
   SetBkMode(dc, TRANSPARENT);
   HGDIOBJ oldFont = SelectObject(dc, Font());
-  for (int i = 0; i < ImageCount(); ++i) {
+  TRange visible = VisibleRange();
+  for (int i = visible.first; i < visible.last; ++i) {
     RECT cell = ImageRect(i);
-    if (cell.bottom < client.top) continue;
-    if (cell.top > client.bottom) break;
+    if (cell.bottom < client.top || cell.top > client.bottom) continue;
     const TItem& item = items_[i];
     RECT frame{cell.left, cell.top + UpperGap, cell.right, cell.top + UpperGap + thumbHeight_};
     if (ThumbnailsBorderWidth > 0) {
@@ -357,31 +386,82 @@ void TImageMView::Paint(HDC dc, const RECT& client) {
     }
   }
   SelectObject(dc, oldFont);
-  QueueVisible();
+  QueueWanted();
 }
 
 // ---- Loading -------------------------------------------------------------------
 
-void TImageMView::QueueVisible() {
-  bool queued = false;
+TImageMView::TRange TImageMView::VisibleRange() const {
+  RECT client{};
+  GetClientRect(Handle(), &client);
+  int rowHeight = CellHeight() + VertBorder;
+  int firstRow = std::max(0, (viewY_ - VertBorder) / rowHeight);
+  int lastRow = std::max(firstRow, (viewY_ + static_cast<int>(client.bottom) - VertBorder) / rowHeight);
+  int columns = Columns();
+  long long first = static_cast<long long>(firstRow) * columns;
+  long long last = (static_cast<long long>(lastRow) + 1) * columns;
+  return {static_cast<int>(std::min<long long>(first, ImageCount())),
+          static_cast<int>(std::min<long long>(last, ImageCount()))};
+}
+
+void TImageMView::QueueWanted() {
+  if (lockCount_ > 0 || !Handle()) return;
+  TRange visible = VisibleRange();
+  if (!planDirty_ && visible == planned_) return;
+  planDirty_ = false;
+  planned_ = visible;
+  int lookAhead = std::max(0, LookAhead);
+  int keepFirst = std::max(0, visible.first - lookAhead);
+  int keepLast = static_cast<int>(std::min<long long>(ImageCount(), static_cast<long long>(visible.last) + lookAhead));
+  DropFarThumbnails(keepFirst, keepLast);
+
+  // Visible cells top-left first, then the items below the view (where
+  // scrolling usually goes), then those above it, nearest first.
+  std::vector<int> order;
+  for (int i = visible.first; i < visible.last; ++i) order.push_back(i);
+  for (int i = visible.last; i < keepLast; ++i) order.push_back(i);
+  for (int i = visible.first - 1; i >= keepFirst; --i) order.push_back(i);
+
   int wanted = 0;
   {
     std::lock_guard<std::mutex> lock(pool_->mutex);
-    for (int i = 0; i < ImageCount(); ++i) {
-      TItem& item = items_[i];
-      if (item.state != TItem::TState::Empty || item.fileName.empty() || !IsVisible(i)) continue;
-      item.state = TItem::TState::Queued;
-      pool_->jobs.push_back({item.id, item.fileName, thumbWidth_, thumbHeight_,
-                             EnableExifThumbnail && thumbWidth_ <= 200 && thumbHeight_ <= 200});
-      queued = true;
+    // Jobs not yet taken by a worker are planned anew: those of items that
+    // left the view go back to Empty, the rest are queued in the new order.
+    // Items whose job a worker holds stay Queued; their result will come.
+    std::vector<unsigned> waiting;
+    for (const TJob& job : pool_->jobs) waiting.push_back(job.id);
+    std::sort(waiting.begin(), waiting.end());
+    pool_->jobs.clear();
+    for (TItem& item : items_) {
+      if (item.state == TItem::TState::Queued && std::binary_search(waiting.begin(), waiting.end(), item.id))
+        item.state = TItem::TState::Empty;
     }
+    bool exifThumbnail = EnableExifThumbnail && thumbWidth_ <= 200 && thumbHeight_ <= 200;
+    for (int i : order) {
+      TItem& item = items_[i];
+      if (item.state != TItem::TState::Empty || item.fileName.empty()) continue;
+      item.state = TItem::TState::Queued;
+      pool_->jobs.push_back({item.id, item.fileName, thumbWidth_, thumbHeight_, exifThumbnail});
+    }
+    if (pool_->jobs.empty()) return;
     // New workers only for the jobs the idle ones cannot take, up to the pool size.
     int busy = static_cast<int>(workers_.size()) - pool_->idle;
     wanted = std::min<int>(threadPoolSize_, busy + static_cast<int>(pool_->jobs.size()));
   }
-  if (!queued) return;
   pool_->wake.notify_all();
   while (static_cast<int>(workers_.size()) < wanted) workers_.emplace_back(&TImageMView::Worker, pool_);
+}
+
+void TImageMView::DropFarThumbnails(int keepFirst, int keepLast) {
+  for (int i = 0; i < ImageCount(); ++i) {
+    if (i >= keepFirst && i < keepLast) continue;
+    TItem& item = items_[i];
+    if (item.state != TItem::TState::Done) continue;
+    // The full size stays: it was read from the file and is still right.
+    item.state = TItem::TState::Empty;
+    item.pixels = {};
+    item.thumbW = item.thumbH = 0;
+  }
 }
 
 void TImageMView::Worker(std::shared_ptr<TPool> pool) {
@@ -469,6 +549,9 @@ LRESULT TImageMView::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_GETDLGCODE:
       return DLGC_WANTARROWS;
+    case WM_CAPTURECHANGED:
+      dragging_ = false;
+      return TControl::WndProc(msg, wParam, lParam);
     default:
       return TControl::WndProc(msg, wParam, lParam);
   }

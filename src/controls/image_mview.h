@@ -6,6 +6,10 @@
 // painting, on at most ThreadPoolSize worker threads, each with a TImageIO
 // of its own; a worker hands its result to the window thread through a
 // posted message, so items are only ever touched on the window's thread.
+// The visible cells come first; behind them LookAhead items on each side of
+// the view are loaded in the background so that scrolling finds them ready.
+// Thumbnails farther from the view than that are dropped again, which keeps
+// the memory of a grid of any length bounded.
 //
 // OnImageSelect runs only for selections made by user input (mouse, keys),
 // also when the item was selected already; the program's own
@@ -63,6 +67,9 @@ class TImageMView : public TControl {
   // Whether a JPEG's own EXIF thumbnail may stand in for the image when
   // the thumbnail size is at most 200 x 200.
   bool EnableExifThumbnail = true;
+  // Items on each side of the visible ones whose thumbnails are loaded (and
+  // kept) in the background.
+  int LookAhead = 0;
 
   int ThumbWidth() const { return thumbWidth_; }
   int ThumbHeight() const { return thumbHeight_; }
@@ -125,6 +132,8 @@ class TImageMView : public TControl {
   void Resized(int width, int height) override;
   void KeyDown(WORD key, TShiftState shift) override;
   void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
+  void MouseMove(TShiftState shift, int x, int y) override;
+  void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
   void DblClick() override;
   bool MouseWheel(int delta, TShiftState shift, POINT client) override;
   void Scrolled(int bar, int code) override;
@@ -162,9 +171,19 @@ class TImageMView : public TControl {
     HWND window = nullptr;
   };
 
+  // Items [first, last) whose rows reach into the client area.
+  struct TRange {
+    int first = 0, last = 0;
+    bool operator==(const TRange&) const = default;
+  };
+
   static void Worker(std::shared_ptr<TPool> pool);
   static TResult LoadThumbnail(const TJob& job);
-  void QueueVisible();
+  TRange VisibleRange() const;
+  // Re-plans the loading when the view moved or the items changed since
+  // the last plan.
+  void QueueWanted();
+  void DropFarThumbnails(int keepFirst, int keepLast);
   void TakeResults();
   void DropThumbnails();
   void Relayout();
@@ -181,6 +200,14 @@ class TImageMView : public TControl {
   int thumbWidth_ = 100;
   int thumbHeight_ = 100;
   int threadPoolSize_ = 10;
+  // The view the current loading plan was made for; planDirty_ forces a new one.
+  TRange planned_;
+  bool planDirty_ = true;
+  // Dragging with the left button scrolls (mmiScroll).
+  bool dragging_ = false;
+  bool dragMoved_ = false;
+  POINT dragStart_{};
+  int dragStartViewY_ = 0;
   std::shared_ptr<TPool> pool_;
   std::vector<std::thread> workers_;
 };

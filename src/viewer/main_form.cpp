@@ -122,6 +122,10 @@ void TfmMain::CreateComponents() {
   ImageMView->ThumbnailsInternalBorderColor = RGB(255, 0, 0);
   ImageMView->WallPaperStyle = TWallPaperStyle::woTile;
   ImageMView->SetThreadPoolSize(10);
+  // Whole folders of ordinary size are loaded in the background, so that
+  // scrolling finds the thumbnails ready; 500 on each side of the view cost
+  // at most about 150 MB at the largest thumbnail size.
+  ImageMView->LookAhead = 500;
   ImageMView->OnImageSelect = [this](TImageMView& sender, int index) { ImageMViewImageSelect(sender, index); };
   ImageMView->OnDblClick = [this](TImageMView& sender) { ImageMViewDblClick(sender); };
   ImageMView->OnMouseDown = [this](TImageMView& sender, TMouseButton button, TShiftState shift, int x, int y) {

@@ -554,5 +554,46 @@ TEST_F(Commands, ReloadingAThumbnailLoadsItAgain) {
   EXPECT_NE(width, 64);
 }
 
+TEST_F(Commands, GridLoadsAroundTheViewDropsFarThumbnailsAndScrollsByDragging) {
+  for (int i = 0; i < 60; ++i) WriteBmp(folder_ + L"m" + std::to_wstring(100 + i) + L".bmp", 20, 10 + i);
+  TfmMain& form = MakeForm(L'a');
+  TImageMView& grid = *form.ImageMView;
+  grid.LookAhead = 4;
+  form.mnuThumbsClick(*form.mnuThumbs);
+  ASSERT_EQ(grid.ImageCount(), 65);
+  int lastVisible = 0;
+  while (grid.IsVisible(lastVisible + 1)) ++lastVisible;
+  ASSERT_LT(lastVisible + 4, 40) << "the test wants a view well above the end of the grid";
+
+  // The visible items and LookAhead more load; the rest wait.
+  WaitFor([&] { return grid.ImageLoaded(lastVisible + 4); });
+  for (int i = 0; i <= lastVisible + 4; ++i) EXPECT_TRUE(grid.ImageLoaded(i)) << i;
+  PumpMessages(200);
+  EXPECT_FALSE(grid.ImageLoaded(lastVisible + 5));
+  int heightOfFirst = grid.ImageOriginalHeight(0);
+  EXPECT_GT(heightOfFirst, 0);
+
+  // Dragging with the left button scrolls; the selection follows the click.
+  RECT cell = grid.ImageRect(1);
+  int x = (cell.left + cell.right) / 2, y = cell.bottom - 2;
+  int distance = y - 5;
+  SendMessageW(grid.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+  EXPECT_EQ(grid.SelectedItem(), 1);
+  SendMessageW(grid.Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, y - distance));
+  SendMessageW(grid.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(x, y - distance));
+  EXPECT_EQ(grid.ViewY(), std::min(distance, grid.MaxViewY()));
+  SendMessageW(grid.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(x, 0));
+  EXPECT_EQ(grid.ViewY(), std::min(distance, grid.MaxViewY())) << "no dragging after the button is up";
+
+  // At the end of the grid the thumbnails far above are dropped again; the
+  // full sizes read from the files stay.
+  SendMessageW(grid.Handle(), WM_KEYDOWN, VK_END, 0);
+  WaitFor([&] { return grid.ImageLoaded(64); });
+  EXPECT_TRUE(grid.ImageLoaded(64));
+  PumpMessages(100);
+  EXPECT_FALSE(grid.ImageLoaded(0));
+  EXPECT_EQ(grid.ImageOriginalHeight(0), heightOfFirst);
+}
+
 }  // namespace
 }  // namespace lumora::test
