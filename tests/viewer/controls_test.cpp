@@ -237,6 +237,25 @@ TEST_F(View, SelectionIsClippedToTheImageAndDrawnByDragging) {
   EXPECT_EQ(r.bottom, 25);
 }
 
+TEST_F(View, DraggingInScrollModeMovesTheImageWithThePointer) {
+  ASSERT_TRUE(view_->Bitmap().Allocate(1000, 800, pf24RGB));
+  view_->UpdateView();
+  view_->SetMouseInteract(miScroll);
+  view_->SetViewXY(100, 100);
+  SendMessageW(view_->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(150, 80));
+  SendMessageW(view_->Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(120, 90));
+  EXPECT_EQ(view_->ViewX(), 130);
+  EXPECT_EQ(view_->ViewY(), 90);
+  SendMessageW(view_->Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(199, 99));
+  EXPECT_EQ(view_->ViewX(), 51);
+  EXPECT_EQ(view_->ViewY(), 81);
+  SendMessageW(view_->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(199, 99));
+  // The button is up: moving no longer scrolls, and nothing was selected.
+  SendMessageW(view_->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(0, 0));
+  EXPECT_EQ(view_->ViewX(), 51);
+  EXPECT_FALSE(view_->HasSelection());
+}
+
 TEST_F(View, LoadsThroughItsOwnIOAndPaintsTheImage) {
   std::vector<int> progress;
   int finished = 0;
