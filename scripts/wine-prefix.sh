@@ -20,14 +20,25 @@ install_wine_fonts() {
   done
 }
 
-if [ -f "$ready" ]; then install_wine_fonts; exit 0; fi
+# A program that crashes would otherwise wait in Wine's crash dialog until
+# its test times out; without the dialog the debugger prints a backtrace to
+# standard error and the program ends at once.
+no_crash_dialog=$WINEPREFIX/.lumora-no-crash-dialog
+configure_prefix() {
+  [ -f "$no_crash_dialog" ] && return 0
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 &&
+    touch "$no_crash_dialog"
+}
+
+if [ -f "$ready" ]; then install_wine_fonts; configure_prefix; exit 0; fi
 
 mkdir -p "$(dirname "$WINEPREFIX")"
 exec 9>"$WINEPREFIX.lock"
 flock 9
-[ -f "$ready" ] && exit 0
+[ -f "$ready" ] && { configure_prefix; exit 0; }
 if [ -f "$WINEPREFIX/system.reg" ] && [ ! -f "$creating" ]; then
   install_wine_fonts
+  configure_prefix
   touch "$ready"
   exit 0
 fi
@@ -49,4 +60,5 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 rm -f "$creating"
 install_wine_fonts
+configure_prefix
 touch "$ready"
