@@ -1,6 +1,6 @@
 // lister.exe: a stand-in for Total Commander's Lister window.
 //
-//   lister.exe [--plugin PATH] [--keys LIST] [--screenshot OUT] [--quit] FILE
+//   lister.exe [--plugin PATH] [--keys LIST] [--settle MS] [--screenshot OUT] [--quit] FILE
 //
 // Loads a Lister plugin (default: lumora.wlx beside this program), asks for
 // its detect string, opens FILE with ListLoad in a top-level window with a
@@ -19,6 +19,11 @@
 //   detect: <detect string>        loaded: yes|no        caption: <caption>
 //   panel0: ... panel5: <texts of the plugin's status bar, by SB_GETTEXTW>
 //   chars: <WM_CHAR codes received, comma-separated>     closed: yes|no
+//   busy: <ms from ListLoad to the last message before the final quiet>
+//   peak memory: <the process's peak working set in MiB>
+// The busy time and the peak memory are what benchmarks read (a thumbnail
+// page of a large folder, say); --settle raises the longest wait for quiet
+// after each step from 10 s, for work that takes longer.
 // With --quit or --keys every message box the plugin shows is printed as
 //   message: <its text>
 // when it appears and is dismissed with its default button about two
@@ -30,6 +35,7 @@
 #include <commctrl.h>
 #include <fcntl.h>
 #include <io.h>
+#include <psapi.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -59,7 +65,10 @@ constexpr DWORD kQuietMs = 150;       // no message for this long = idle
 // Before the state is read: thumbnails and other results of worker threads
 // arrive as posted messages, possibly after a first quiet spell.
 constexpr DWORD kFinalQuietMs = 600;
-constexpr DWORD kMaxSettleMs = 10000;
+constexpr DWORD kDefaultMaxSettleMs = 10000;
+DWORD g_maxSettleMs = kDefaultMaxSettleMs;
+// When the last message was dispatched (GetTickCount).
+DWORD g_lastActivity = 0;
 constexpr UINT kMessageBoxDelayMs = 2000;  // long enough to be seen in a screenshot or by eye
 
 struct TKeyPress {
@@ -72,6 +81,7 @@ struct TOptions {
   std::vector<TKeyPress> keys;
   std::wstring screenshot;
   bool quit = false;
+  DWORD maxSettleMs = kDefaultMaxSettleMs;
   std::wstring file;
 };
 
@@ -242,8 +252,9 @@ bool PumpUntilIdle(DWORD quietMs = kQuietMs) {
       if (msg.message == WM_QUIT) return false;
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
+      g_lastActivity = GetTickCount();
     }
-    if (GetTickCount() - start > kMaxSettleMs) return true;
+    if (GetTickCount() - start > g_maxSettleMs) return true;
     if (MsgWaitForMultipleObjects(0, nullptr, FALSE, quietMs, QS_ALLINPUT) == WAIT_TIMEOUT) return true;
   }
 }
@@ -456,6 +467,15 @@ std::optional<TOptions> ParseOptions(int argc, wchar_t** argv) {
       auto v = value();
       if (!v) return std::nullopt;
       options.screenshot = *v;
+    } else if (arg == L"--settle") {
+      auto v = value();
+      if (!v) return std::nullopt;
+      try {
+        options.maxSettleMs = static_cast<DWORD>(std::stoul(*v));
+      } catch (const std::exception&) {
+        Fail(L"--settle wants milliseconds, not " + *v);
+        return std::nullopt;
+      }
     } else if (arg == L"--quit") {
       options.quit = true;
     } else if (arg.rfind(L"--", 0) == 0 || !options.file.empty()) {
@@ -466,11 +486,18 @@ std::optional<TOptions> ParseOptions(int argc, wchar_t** argv) {
     }
   }
   if (options.file.empty()) {
-    Fail(L"usage: lister.exe [--plugin PATH] [--keys LIST] [--screenshot OUT] [--quit] FILE");
+    Fail(L"usage: lister.exe [--plugin PATH] [--keys LIST] [--settle MS] [--screenshot OUT] [--quit] FILE");
     return std::nullopt;
   }
   if (options.plugin.empty()) options.plugin = DefaultPluginPath();
   return options;
+}
+
+size_t PeakWorkingSetMiB() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof(counters);
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))) return 0;
+  return counters.PeakWorkingSetSize / (1024 * 1024);
 }
 
 std::wstring JoinCodes(const std::vector<unsigned>& codes) {
@@ -530,7 +557,10 @@ int Run(const TOptions& options) {
   UpdateWindow(window);
   SetForegroundWindow(window);
 
+  g_maxSettleMs = options.maxSettleMs;
   std::string ansiPath = AnsiPath(options.file);
+  const DWORD loadStart = GetTickCount();
+  g_lastActivity = loadStart;
   g_lister.pluginWindow = load(window, ansiPath.data(), 0);
   const bool loaded = g_lister.pluginWindow != nullptr;
   if (loaded) {
@@ -544,6 +574,7 @@ int Run(const TOptions& options) {
     SendKeyPress(key);
     running = PumpUntilIdle();
   }
+  const DWORD busyMs = g_lastActivity - loadStart;
   if (g_lister.window) {
     RedrawWindow(g_lister.window, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     running = PumpUntilIdle(kFinalQuietMs) && running;
@@ -557,6 +588,8 @@ int Run(const TOptions& options) {
   for (int i = 0; i < 6; ++i) PrintLine("panel" + std::to_string(i), PanelText(statusBar, i));
   PrintLine("chars", JoinCodes(g_lister.chars));
   PrintLine("closed", g_lister.closed ? L"yes" : L"no");
+  PrintLine("busy", std::to_wstring(busyMs));
+  PrintLine("peak memory", std::to_wstring(PeakWorkingSetMiB()));
 
   int status = 0;
   if (!options.screenshot.empty()) {
