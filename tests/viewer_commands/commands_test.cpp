@@ -536,6 +536,17 @@ TEST_F(Commands, UserSelectionDrivesTheIndexAndTheTextsButProgramSelectionDoesNo
   EXPECT_EQ(form.Notebook->PageIndex(), 0);
   EXPECT_EQ(form.CurrentIndex, 3);
   EXPECT_EQ(form.CurrentFile, form.FolderFiles[3]);
+
+  // A double click on a thumbnail shows that one.
+  form.mnuThumbsClick(*form.mnuThumbs);
+  cell = grid.ImageRect(1);
+  LPARAM at = MAKELPARAM((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2);
+  SendMessageW(grid.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+  SendMessageW(grid.Handle(), WM_LBUTTONUP, 0, at);
+  SendMessageW(grid.Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+  SendMessageW(grid.Handle(), WM_LBUTTONUP, 0, at);
+  EXPECT_EQ(form.Notebook->PageIndex(), 0);
+  EXPECT_EQ(form.CurrentFile, form.FolderFiles[1]);
 }
 
 TEST_F(Commands, ReloadingAThumbnailLoadsItAgain) {
