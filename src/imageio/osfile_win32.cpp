@@ -12,6 +12,20 @@ namespace lumora {
 namespace {
 HANDLE AsHandle(void* h) { return static_cast<HANDLE>(h); }
 
+// ReadFile and WriteFile take 32-bit counts; large transfers go in pieces
+// until all is done or a piece moves nothing (end of file, disk full).
+template <typename Byte, typename Transfer>
+size_t TransferInPieces(Byte* data, size_t count, Transfer transfer) {
+  size_t done = 0;
+  while (done < count) {
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(count - done, 1u << 30)), moved = 0;
+    transfer(data + done, chunk, &moved);
+    if (moved == 0) break;
+    done += moved;
+  }
+  return done;
+}
+
 std::string WideToUtf8(const wchar_t* text, int length) {
   int bytes = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
   std::string out(bytes > 0 ? bytes : 0, '\0');
@@ -101,29 +115,16 @@ int64_t TOsFile::Position() const {
   return pos.QuadPart;
 }
 
-// ReadFile and WriteFile take 32-bit counts; large transfers go in pieces.
 size_t TOsFile::Read(void* buffer, size_t count) {
-  auto* p = static_cast<uint8_t*>(buffer);
-  size_t done = 0;
-  while (done < count) {
-    DWORD chunk = static_cast<DWORD>(std::min<size_t>(count - done, 1u << 30)), got = 0;
-    if (!ReadFile(AsHandle(handle_), p + done, chunk, &got, nullptr)) Fail("Cannot read file");
-    if (got == 0) break;
-    done += got;
-  }
-  return done;
+  return TransferInPieces(static_cast<uint8_t*>(buffer), count, [&](uint8_t* at, DWORD chunk, DWORD* got) {
+    if (!ReadFile(AsHandle(handle_), at, chunk, got, nullptr)) Fail("Cannot read file");
+  });
 }
 
 size_t TOsFile::Write(const void* buffer, size_t count) {
-  auto* p = static_cast<const uint8_t*>(buffer);
-  size_t done = 0;
-  while (done < count) {
-    DWORD chunk = static_cast<DWORD>(std::min<size_t>(count - done, 1u << 30)), put = 0;
-    if (!WriteFile(AsHandle(handle_), p + done, chunk, &put, nullptr)) Fail("Cannot write file");
-    if (put == 0) break;
-    done += put;
-  }
-  return done;
+  return TransferInPieces(static_cast<const uint8_t*>(buffer), count, [&](const uint8_t* at, DWORD chunk, DWORD* put) {
+    if (!WriteFile(AsHandle(handle_), at, chunk, put, nullptr)) Fail("Cannot write file");
+  });
 }
 
 size_t TOsFile::ReadAt(int64_t offset, void* buffer, size_t count) {

@@ -311,44 +311,24 @@ class TLmQuantizer::TNeuralNet {
   int Search(TLmRGBTriple c) const {
     const int b = c.b, g = c.g, r = c.r;
     int bestDistance = 1000, best = -1;
+    // Walks outwards from the neuron nearest in green, both ways at once;
+    // a direction ends once its green distance alone is no better.
+    auto consider = [&](const auto& p, int greenDistance) {
+      if (greenDistance >= bestDistance) return false;
+      int dist = std::abs(greenDistance) + std::abs(p[0] - b);
+      if (dist < bestDistance) {
+        dist += std::abs(p[2] - r);
+        if (dist < bestDistance) {
+          bestDistance = dist;
+          best = p[3];
+        }
+      }
+      return true;
+    };
     int i = netIndex_[g], j = i - 1;
     while (i < n_ || j >= 0) {
-      if (i < n_) {
-        const auto& p = network_[i];
-        int dist = p[1] - g;
-        if (dist >= bestDistance) {
-          i = n_;
-        } else {
-          ++i;
-          if (dist < 0) dist = -dist;
-          dist += std::abs(p[0] - b);
-          if (dist < bestDistance) {
-            dist += std::abs(p[2] - r);
-            if (dist < bestDistance) {
-              bestDistance = dist;
-              best = p[3];
-            }
-          }
-        }
-      }
-      if (j >= 0) {
-        const auto& p = network_[j];
-        int dist = g - p[1];
-        if (dist >= bestDistance) {
-          j = -1;
-        } else {
-          --j;
-          if (dist < 0) dist = -dist;
-          dist += std::abs(p[0] - b);
-          if (dist < bestDistance) {
-            dist += std::abs(p[2] - r);
-            if (dist < bestDistance) {
-              bestDistance = dist;
-              best = p[3];
-            }
-          }
-        }
-      }
+      if (i < n_) i = consider(network_[i], network_[i][1] - g) ? i + 1 : n_;
+      if (j >= 0) j = consider(network_[j], g - network_[j][1]) ? j - 1 : -1;
     }
     return std::max(best, 0);
   }
