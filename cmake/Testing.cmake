@@ -16,6 +16,7 @@ function(lumora_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${LUMORA_ROOT}/tests/support)
   target_compile_definitions(${name} PRIVATE
     LUMORA_CORPUS_DIR="${LUMORA_CORPUS_DIR}"
     LUMORA_TEST_DATA_DIR="${LUMORA_TEST_DATA_DIR}")

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "external_decoder.h"
 #include "imageio/imageio.h"
 
 namespace lumora {
@@ -28,30 +29,13 @@ struct TRgbImage {
 // Runs an independent decoder that writes a binary PPM to its output;
 // false when it cannot decode the file.
 bool DecodeWith(const std::string& command, TRgbImage& image) {
-#ifdef _WIN32
-  return false;
-#else
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return false;
-  std::vector<uint8_t> data;
-  uint8_t buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) data.insert(data.end(), buffer, buffer + n);
-  if (pclose(pipe) != 0 || data.size() < 2 || data[0] != 'P' || data[1] != '6') return false;
-  // Header: P6, width, height, maxval, one blank.
-  size_t pos = 2;
-  int values[3] = {};
-  for (int& v : values) {
-    while (pos < data.size() && std::isspace(data[pos])) ++pos;
-    while (pos < data.size() && std::isdigit(data[pos])) v = v * 10 + (data[pos++] - '0');
-  }
-  ++pos;
-  if (values[2] != 255) return false;
-  image.Width = values[0];
-  image.Height = values[1];
-  image.Rgb.assign(data.begin() + static_cast<ptrdiff_t>(pos), data.end());
-  return image.Rgb.size() == static_cast<size_t>(image.Width) * image.Height * 3;
-#endif
+  auto output = test::CommandOutput(command);
+  auto ppm = output ? test::ParsePnm(*output) : std::nullopt;
+  if (!ppm || ppm->Channels != 3) return false;
+  image.Width = ppm->Width;
+  image.Height = ppm->Height;
+  image.Rgb = std::move(ppm->Pixels);
+  return true;
 }
 
 bool DecodeWithImageMagick(const fs::path& file, TRgbImage& image) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "external_decoder.h"
 #include "gif_test_util.h"
 #include "imageio/imageio.h"
 
@@ -131,7 +132,9 @@ TOutcome RunCase(const std::string& name) {
       }
       if (CountDifferences(*io, expected, width, height) == 0) {
         ++outcome.framesMatching;
-        if (frame.count("delay")) EXPECT_EQ(io->Params.GifDelay, std::stoi(frame.at("delay"))) << name << " " << k;
+        if (frame.count("delay")) {
+          EXPECT_EQ(io->Params.GifDelay, std::stoi(frame.at("delay"))) << name << " " << k;
+        }
         next = i + 1;
         break;
       }
@@ -190,17 +193,9 @@ TEST(GifCorpus, FramesMatchTheSuitesPlayerModel) {
 // coalesced frames (its player model: frames drawn over a transparent
 // screen with their disposal methods).
 std::vector<uint8_t> ImageMagickFrames(const fs::path& file) {
-  std::vector<uint8_t> out;
-#ifndef _WIN32
-  const std::string command = "/usr/bin/convert-im6.q16 '" + file.string() + "' -coalesce -depth 8 rgba:- 2>/dev/null";
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    uint8_t buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.insert(out.end(), buffer, buffer + n);
-    pclose(pipe);
-  }
-#endif
-  return out;
+  return test::CommandOutput("/usr/bin/convert-im6.q16 '" + file.string() + "' -coalesce -depth 8 rgba:- 2>/dev/null",
+                             false)
+      .value_or(std::vector<uint8_t>{});
 }
 
 // Where our frames knowingly differ from ImageMagick's.

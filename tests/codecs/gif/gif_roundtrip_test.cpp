@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "external_decoder.h"
 #include "gif_test_util.h"
 #include "imageio/bitmap.h"
 #include "imageio/colorconv.h"
@@ -33,16 +34,7 @@ const Decoder kDecoders[] = {
 std::vector<uint8_t> RunDecoder(const Decoder& d, const std::filesystem::path& file) {
   std::vector<char> command(d.command.size() + file.string().size() + 1);
   std::snprintf(command.data(), command.size(), d.command.c_str(), file.string().c_str());
-  std::vector<uint8_t> out;
-#ifndef _WIN32
-  if (FILE* pipe = popen(command.data(), "r")) {
-    uint8_t buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.insert(out.end(), buffer, buffer + n);
-    pclose(pipe);
-  }
-#endif
-  return out;
+  return test::CommandOutput(command.data(), false).value_or(std::vector<uint8_t>{});
 }
 
 // Fills a bitmap of `format` with a pattern of at most 256 colours.

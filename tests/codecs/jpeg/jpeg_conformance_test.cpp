@@ -9,6 +9,7 @@
 #include <iostream>
 #include <string>
 
+#include "external_decoder.h"
 #include "imageio/cmyk.h"
 #include "jpeg_test_util.h"
 
@@ -20,37 +21,11 @@ namespace fs = std::filesystem;
 
 #ifndef _WIN32
 
-struct TPnm {
-  int Width = 0, Height = 0, Channels = 0;
-  std::vector<uint8_t> Pixels;
-};
-
 // djpeg's output for a file at 1/scale, or nullopt when djpeg refuses it.
-std::optional<TPnm> RunDjpeg(const fs::path& file, unsigned scale) {
-  const std::string command = "djpeg -dct int -scale 1/" + std::to_string(scale) + " -pnm '" + file.string() + "' 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return std::nullopt;
-  std::vector<uint8_t> out;
-  uint8_t buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.insert(out.end(), buffer, buffer + n);
-  if (pclose(pipe) != 0 || out.size() < 2 || out[0] != 'P') return std::nullopt;
-
-  TPnm pnm;
-  pnm.Channels = out[1] == '5' ? 1 : 3;
-  // Header: magic, width, height, maximum, each followed by one blank.
-  size_t pos = 2;
-  int fields[3] = {};
-  for (int& field : fields) {
-    while (pos < out.size() && std::isspace(out[pos])) ++pos;
-    while (pos < out.size() && std::isdigit(out[pos])) field = field * 10 + (out[pos++] - '0');
-  }
-  ++pos;
-  pnm.Width = fields[0];
-  pnm.Height = fields[1];
-  pnm.Pixels.assign(out.begin() + pos, out.end());
-  if (pnm.Pixels.size() != size_t(pnm.Width) * pnm.Height * pnm.Channels) return std::nullopt;
-  return pnm;
+std::optional<test::TPnmImage> RunDjpeg(const fs::path& file, unsigned scale) {
+  auto out = test::CommandOutput("djpeg -dct int -scale 1/" + std::to_string(scale) + " -pnm '" + file.string() +
+                                 "' 2>/dev/null");
+  return out ? test::ParsePnm(*out) : std::nullopt;
 }
 
 // JPEG files of the corpus: every file that starts with a start-of-image

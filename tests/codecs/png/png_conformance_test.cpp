@@ -14,6 +14,7 @@
 #include <unistd.h>
 #endif
 
+#include "external_decoder.h"
 #include "imageio/colorconv.h"
 #include "png_test_util.h"
 
@@ -93,13 +94,10 @@ std::optional<std::vector<uint16_t>> DecodeWithImageMagick(const std::vector<uin
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(png.data()), png.size());
   std::string command =
       std::string(magick) + " '" + path.string() + "' -set colorspace sRGB -depth 16 -endian LSB RGBA:- 2>/dev/null";
-  std::vector<uint16_t> out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    uint8_t pair[2];
-    while (std::fread(pair, 1, 2, pipe) == 2) out.push_back(static_cast<uint16_t>(pair[0] | (pair[1] << 8)));
-    pclose(pipe);
-  }
+  const std::vector<uint8_t> bytes = test::CommandOutput(command, false).value_or(std::vector<uint8_t>{});
   std::filesystem::remove(path);
+  std::vector<uint16_t> out;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) out.push_back(static_cast<uint16_t>(bytes[i] | (bytes[i + 1] << 8)));
   return out;
 #endif
 }

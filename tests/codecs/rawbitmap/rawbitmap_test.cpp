@@ -83,7 +83,9 @@ TEST(RawBitmap, WriterRoundTrips) {
         for (int y = 0; y < 3; ++y) {
           EXPECT_EQ(std::memcmp(io.Bitmap().ScanLine(y), back.Bitmap().ScanLine(y), bytes), 0)
               << PixelFormatName(format) << " format " << int(dataFormat) << " planar " << planar << " row " << y;
-          if (format == pf1g) EXPECT_EQ(io.Bitmap().ScanLine(y)[0] & 0xF8, back.Bitmap().ScanLine(y)[0] & 0xF8);
+          if (format == pf1g) {
+            EXPECT_EQ(io.Bitmap().ScanLine(y)[0] & 0xF8, back.Bitmap().ScanLine(y)[0] & 0xF8);
+          }
         }
       }
     }
