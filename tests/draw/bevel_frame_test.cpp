@@ -5,18 +5,12 @@
 #include <vector>
 
 #include "draw/dib_surface.h"
+#include "draw_test_util.h"
 
 namespace lumora {
 namespace {
 
 constexpr COLORREF kBackground = RGB(128, 128, 128);
-
-std::vector<COLORREF> Snapshot(const TDibSurface& surface) {
-  std::vector<COLORREF> pixels;
-  for (int y = 0; y < surface.Height(); ++y)
-    for (int x = 0; x < surface.Width(); ++x) pixels.push_back(surface.Pixel(x, y));
-  return pixels;
-}
 
 TEST(DrawBevelFrame, RingsCoverTheOuterPixelsTopLeftAndBottomRight) {
   constexpr COLORREF kTopLeft = RGB(10, 20, 30);

@@ -5,19 +5,13 @@
 #include <vector>
 
 #include "draw/dib_surface.h"
+#include "draw_test_util.h"
 #include "draw/gdi.h"
 
 namespace lumora {
 namespace {
 
 constexpr COLORREF kBackground = RGB(128, 128, 128);
-
-std::vector<COLORREF> Snapshot(const TDibSurface& surface) {
-  std::vector<COLORREF> pixels;
-  for (int y = 0; y < surface.Height(); ++y)
-    for (int x = 0; x < surface.Width(); ++x) pixels.push_back(surface.Pixel(x, y));
-  return pixels;
-}
 
 // Renders with a font without anti-aliasing, so that every pixel is either the
 // background or a text colour and the effects can be checked exactly against

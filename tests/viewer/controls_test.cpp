@@ -19,20 +19,11 @@
 #include "controls/popup_menu.h"
 #include "controls/reg_ini_file.h"
 #include "controls/status_bar.h"
+#include "test_form.h"
 #include "test_host.h"
 
 namespace lumora::test {
 namespace {
-
-// A plain form inside a test host, as parent of the controls under test.
-class TTestForm : public TForm {
- public:
-  explicit TTestForm(HWND host) {
-    CreateForm(host, L"LumoraTestForm");
-    Show();
-  }
-  ~TTestForm() override { DestroyFormWindow(); }
-};
 
 class Controls : public ::testing::Test {
  protected:

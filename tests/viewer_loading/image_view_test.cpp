@@ -10,19 +10,11 @@
 #include "controls/form.h"
 #include "controls/image_view.h"
 #include "imageio/colorconv.h"
+#include "test_form.h"
 #include "test_host.h"
 
 namespace lumora::test {
 namespace {
-
-class TTestForm : public TForm {
- public:
-  explicit TTestForm(HWND host) {
-    CreateForm(host, L"LumoraTestForm");
-    Show();
-  }
-  ~TTestForm() override { DestroyFormWindow(); }
-};
 
 constexpr COLORREF kBackground = RGB(10, 200, 30);
 
