@@ -4,6 +4,7 @@
 #   IMGTOOL  the imgtool to measure (default build/native/tools/imgtool/imgtool)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/bench/bench_lib.sh"
 imgtool=${1:-$root/build/native/tools/imgtool/imgtool}
 width=${2:-8000}
 height=${3:-6000}
@@ -18,13 +19,6 @@ cat "$file" >/dev/null
 "$imgtool" bench --repeat 3 "$file" | tee "$work/ours.txt"
 ours_ms=$(awk 'NR == 2 { print $2 }' "$work/ours.txt")
 
-best=""
-for _ in 1 2 3; do
-  start=$(date +%s.%N)
-  /usr/bin/convert-im6.q16 "$file" null: 2>/dev/null
-  end=$(date +%s.%N)
-  ms=$(echo "($end - $start) * 1000" | bc -l)
-  if [ -z "$best" ] || [ "$(echo "$ms < $best" | bc -l)" = 1 ]; then best=$ms; fi
-done
+best=$(calc 'us / 1000' us="$(best_us /usr/bin/convert-im6.q16 "$file" null:)")
 printf "ImageMagick convert (decode to null:): %.1f ms\n" "$best"
-printf "ratio ImageMagick / ours: %.2f\n" "$(echo "$best / $ours_ms" | bc -l)"
+printf "ratio ImageMagick / ours: %.2f\n" "$(calc 'a / b' a="$best" b="$ours_ms")"

@@ -5,6 +5,7 @@
 # Usage: bench/bmp_scale.sh [NATIVE_IMGTOOL] [WIN32_IMGTOOL_EXE] [SIZE]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/bench/bench_lib.sh"
 # winepath must look at the project's Wine prefix, as scripts/wine-run does.
 : "${LUMORA_CACHE:=${XDG_CACHE_HOME:-$HOME/.cache}/lumora}"
 export WINEPREFIX="${WINEPREFIX:-$LUMORA_CACHE/wineprefix}" WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}"
@@ -31,6 +32,6 @@ if [ -f "$win32" ]; then
   echo "== Windows i686 under Wine"
   start=$(date +%s.%N)
   "$root/scripts/wine-run" "$win32" convert "$(winepath -w "$big")" "$(winepath -w "$work/out-win32.bmp")" --mem
-  printf "  %.1f s\n" "$(echo "$(date +%s.%N) - $start" | bc -l)"
+  printf "  %.1f s\n" "$(calc 'b - a' a="$start" b="$(date +%s.%N)")"
   check "$work/out-win32.bmp"
 fi

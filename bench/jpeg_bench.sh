@@ -13,6 +13,7 @@
 # Times are the best of REPEAT runs (default 7).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/bench/bench_lib.sh"
 imgtool=${1:-$root/build/native/tools/imgtool/imgtool}
 work=${2:-$root/build/jpeg-bench}
 repeat=${REPEAT:-7}
@@ -39,19 +40,6 @@ make_photo() { # name, ImageMagick options after the resize, quality
 }
 photos=("$(make_photo detailed24mp "-attenuate 0.4 +noise Gaussian" 90)"
         "$(make_photo smooth24mp "-blur 0x1.5" 85)")
-
-# Best wall time of $repeat runs of a command, in microseconds.
-best_us() {
-  local best=999999999 t0 t1 ms
-  for _ in $(seq "$repeat"); do
-    t0=$(date +%s%N)
-    "$@" >/dev/null
-    t1=$(date +%s%N)
-    ms=$(( (t1 - t0) / 1000 ))
-    (( ms < best )) && best=$ms
-  done
-  echo "$best"   # microseconds; the report converts
-}
 
 # imgtool's decode column (ms) for a scale and a file.
 ours_ms() {

@@ -18,6 +18,7 @@
 # vipsthumbnail is its maximum resident set.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/bench/bench_lib.sh"
 work=${1:-$root/build/thumbs-bench}
 count=500
 lister=$root/build/win32/lister.exe
@@ -64,6 +65,6 @@ vips_kb=${vips_out#* }
 made=$(ls "$work/vips" | wc -l)
 
 printf '%-34s %10s %14s\n' "" "time (s)" "peak memory"
-printf '%-34s %10.2f %11s MiB\n' "Lumora thumbnail page ($position)" "$(awk -v ms="$busy" 'BEGIN { print ms / 1000 }')" "$peak"
+printf '%-34s %10.2f %11s MiB\n' "Lumora thumbnail page ($position)" "$(calc 'ms / 1000' ms="$busy")" "$peak"
 printf '%-34s %10.2f %11s MiB\n' "vipsthumbnail ($made files)" "$vips_s" "$(( vips_kb / 1024 ))"
 [ "$position" = "$count/$count" ] || { echo "the thumbnail page did not reach its last item"; exit 1; }
