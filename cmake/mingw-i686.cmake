@@ -1,25 +1,5 @@
-# Cross-compiling for 32-bit Windows with MinGW-w64. The -posix compilers are
-# required: the -win32 ones have no std::thread.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiling for 32-bit Windows (the plugin Total Commander 32-bit loads).
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(LUMORA_MINGW_TRIPLE i686-w64-mingw32)
-
-set(CMAKE_C_COMPILER   ${LUMORA_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${LUMORA_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER  ${LUMORA_MINGW_TRIPLE}-windres)
-set(CMAKE_AR           ${LUMORA_MINGW_TRIPLE}-gcc-ar-posix CACHE FILEPATH "")
-set(CMAKE_RANLIB       ${LUMORA_MINGW_TRIPLE}-gcc-ranlib-posix CACHE FILEPATH "")
-
-# The cross-built libraries (scripts/win-deps.sh) come first, then the
-# MinGW sysroot.
-set(CMAKE_FIND_ROOT_PATH ${LUMORA_WIN_DEPS} /usr/${LUMORA_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Tests of this tree run under Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
-
-# try_compile projects re-read this file: pass the prefix on.
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES LUMORA_WIN_DEPS)
+set(LUMORA_WINE_ARCH win32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -12,7 +12,8 @@ packages=(
   cmake ninja-build pkg-config g++ clang libclang-rt-14-dev nasm dpkg-dev ccache
   # Windows cross toolchain and runtime
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-  libz-mingw-w64-dev wine wine32 xvfb xauth x11-utils
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  libz-mingw-w64-dev wine wine64 wine32 fonts-wine xvfb xauth x11-utils
   # native libraries
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libopenjp2-7-dev liblcms2-dev libraw-dev
   googletest
@@ -49,5 +50,7 @@ install_packages() {
 }
 
 install_packages
-"$here/win-deps.sh"
-"$here/wine-prefix.sh"
+"$here/win-deps.sh" --arch i686
+"$here/win-deps.sh" --arch x86_64
+# A prefix for each width of Windows program this machine can run.
+for arch in $("$here/wine-arches"); do "$here/wine-prefix.sh" "$arch"; done

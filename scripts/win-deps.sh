@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Cross-builds the third-party libraries of the Windows tree once: static
-# i686 libraries (MinGW-w64 -posix) from Debian's source packages, installed
-# into a cache folder keyed by the source versions and by this script, so
-# every checkout, CI run and later build reuses them.
+# Cross-builds the third-party libraries of a Windows tree once: static
+# i686 or x86_64 libraries (MinGW-w64 -posix) from Debian's source packages,
+# installed into a cache folder keyed by the source versions and by this
+# script, so every checkout, CI run and later build reuses them.
 #
-#   scripts/win-deps.sh                 build into the cache unless already there
-#   scripts/win-deps.sh --print-prefix  print the install prefix (instant, builds nothing)
+#   scripts/win-deps.sh [--arch i686|x86_64]                 build into the cache unless already there
+#   scripts/win-deps.sh [--arch i686|x86_64] --print-prefix  print the install prefix (instant)
 #
 # The sources are the versions of the native -dev packages, so both trees
 # decode with the same library code; when the archive no longer serves that
@@ -16,9 +16,25 @@ here=$(cd "$(dirname "$0")" && pwd)
 self=$here/$(basename "$0")
 root=$(dirname "$here")
 : "${LUMORA_CACHE:=${XDG_CACHE_HOME:-$HOME/.cache}/lumora}"
-triple=i686-w64-mingw32
-toolchain=$root/cmake/mingw-i686.cmake
 jobs=$(nproc)
+
+arch=i686
+print_prefix=
+while [ $# -gt 0 ]; do
+  case $1 in
+    --arch) arch=${2:-}; shift 2 ;;
+    --arch=*) arch=${1#--arch=}; shift ;;
+    --print-prefix) print_prefix=1; shift ;;
+    *) echo "usage: $0 [--arch i686|x86_64] [--print-prefix]" >&2; exit 1 ;;
+  esac
+done
+case $arch in
+  i686) debian_arch=i686 ;;
+  x86_64) debian_arch=x86-64 ;;
+  *) echo "win-deps: unknown architecture $arch (i686 or x86_64)" >&2; exit 1 ;;
+esac
+triple=$arch-w64-mingw32
+toolchain=$root/cmake/mingw-$arch.cmake
 
 # name | Debian source package | native -dev package whose version we follow
 libraries=(
@@ -29,8 +45,8 @@ libraries=(
   "raw     libraw        libraw-dev"
 )
 # Whatever else changes the produced code.
-toolchain_packages=(libz-mingw-w64-dev gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix
-                    mingw-w64-i686-dev binutils-mingw-w64-i686 nasm)
+toolchain_packages=(libz-mingw-w64-dev gcc-mingw-w64-$debian_arch-posix g++-mingw-w64-$debian_arch-posix
+                    mingw-w64-$debian_arch-dev binutils-mingw-w64-$debian_arch nasm)
 
 say() { echo "win-deps: $*" >&2; }
 die() { say "$*"; exit 1; }
@@ -58,7 +74,7 @@ read_installed_versions() {
 key_inputs() {
   local entry name src dev p
   echo "script $(sha256sum <"$self" | cut -c1-64)"
-  echo "toolchain $(sha256sum <"$toolchain" | cut -c1-64)"
+  echo "toolchain $(cat "$toolchain" "$root/cmake/mingw-common.cmake" | sha256sum | cut -c1-64)"
   for entry in "${libraries[@]}"; do
     read -r name src dev <<<"$entry"
     echo "$src ${source_version[$dev]}"
@@ -67,14 +83,13 @@ key_inputs() {
 }
 
 read_installed_versions
-cache_root=$LUMORA_CACHE/win32-deps
+cache_root=$LUMORA_CACHE/win-deps-$arch
 prefix=$cache_root/$(key_inputs | sha256sum | cut -c1-16)
 
-if [ "${1:-}" = --print-prefix ]; then
+if [ -n "$print_prefix" ]; then
   echo "$prefix"
   exit 0
 fi
-[ $# -eq 0 ] || die "usage: $0 [--print-prefix]"
 [ -f "$prefix/lumora-win-deps.txt" ] && exit 0
 
 mkdir -p "$cache_root"
@@ -240,7 +255,7 @@ for entry in "${libraries[@]}"; do
 done
 
 {
-  echo "# Static i686 Windows libraries for Lumora, built by scripts/win-deps.sh"
+  echo "# Static $arch Windows libraries for Lumora, built by scripts/win-deps.sh"
   echo "# $(date -u +%Y-%m-%dT%H:%M:%SZ) with $($triple-gcc-posix -dumpfullversion) (posix threads)"
   cat "$work/versions"
   echo "# key inputs"

@@ -2,10 +2,10 @@
 # Creates the project's Wine prefix once (Wine's first start takes a while).
 # A prefix left half-made by an interrupted run is made again; an existing
 # prefix made elsewhere is kept as it is.
+#   scripts/wine-prefix.sh [win32|win64]   (default: LUMORA_WINE_ARCH, else win32)
 set -euo pipefail
-: "${LUMORA_CACHE:=${XDG_CACHE_HOME:-$HOME/.cache}/lumora}"
-export WINEPREFIX="${WINEPREFIX:-$LUMORA_CACHE/wineprefix}" WINEARCH=win32 WINEDEBUG=-all
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+[ $# -gt 0 ] && LUMORA_WINE_ARCH=$1
+. "$(dirname "$0")/wine-env.sh"
 ready=$WINEPREFIX/.lumora-ready
 creating=$WINEPREFIX/.lumora-creating
 
@@ -16,6 +16,7 @@ install_wine_fonts() {
   local fonts=$WINEPREFIX/drive_c/windows/Fonts f
   [ -d /usr/share/wine/fonts ] && [ -d "$fonts" ] || return 0
   for f in /usr/share/wine/fonts/*.ttf; do
+    [ -e "$f" ] || continue  # no fonts there: nothing to copy
     [ -e "$fonts/$(basename "$f")" ] || cp "$f" "$fonts/"
   done
 }
@@ -52,10 +53,10 @@ if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   wineserver -w || true
 else
   # Wine must be done with the prefix before the X server goes away.
-  xvfb-run -a sh -c 'wineboot --init; wineserver -w' >/dev/null 2>&1 || true
+  xvfb-run -a sh -c '"$0" wineboot --init; wineserver -w' "$lumora_wine_loader" >/dev/null 2>&1 || true
 fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "bootstrap: wineboot did not create $WINEPREFIX (is wine32:i386 installed?)" >&2
+  echo "bootstrap: wineboot did not create $WINEPREFIX (is Wine for $LUMORA_WINE_ARCH installed?)" >&2
   exit 1
 fi
 rm -f "$creating"

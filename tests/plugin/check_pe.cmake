@@ -1,13 +1,19 @@
-# Checks the plugin DLL with objdump: a PE32 DLL that exports exactly the
-# three Lister functions and imports nothing but Windows' own DLLs.
-#   cmake -DOBJDUMP=<objdump> -DDLL=<lumora.wlx> -P check_pe.cmake
+# Checks the plugin DLL with objdump: a PE32 (BITS 32) or PE32+ (BITS 64)
+# DLL that exports exactly the three Lister functions and imports nothing
+# but Windows' own DLLs.
+#   cmake -DOBJDUMP=<objdump> -DDLL=<lumora.wlx> -DBITS=32 -P check_pe.cmake
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${DLL}")
 endif()
 
-if(NOT dump MATCHES "Magic[ \t]+010b[ \t]+\\(PE32\\)")
-  message(FATAL_ERROR "not a PE32 image")
+if(BITS EQUAL 64)
+  set(magic "020b[ \t]+\\(PE32\\+\\)")
+else()
+  set(magic "010b[ \t]+\\(PE32\\)")
+endif()
+if(NOT dump MATCHES "Magic[ \t]+${magic}")
+  message(FATAL_ERROR "not a PE image of ${BITS} bits")
 endif()
 string(REGEX MATCH "Characteristics 0x([0-9a-fA-F]+)" _ "${dump}")
 math(EXPR is_dll "0x${CMAKE_MATCH_1} & 0x2000")
@@ -40,4 +46,4 @@ foreach(line IN LISTS imports)
     message(FATAL_ERROR "imports ${dll}, which is not a Windows system DLL")
   endif()
 endforeach()
-message(STATUS "lumora.wlx: PE32 DLL, exports ${names}")
+message(STATUS "${DLL}: ${BITS}-bit DLL, exports ${names}")

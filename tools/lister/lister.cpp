@@ -57,6 +57,12 @@ using ListGetDetectStringProc = void(__stdcall*)(char*, int);
 using ListLoadProc = HWND(__stdcall*)(HWND, char*, int);
 using ListCloseWindowProc = void(__stdcall*)(HWND);
 
+// The plugin of our own width beside this program.
+#ifdef _WIN64
+constexpr wchar_t kDefaultPlugin[] = L"lumora.wlx64";
+#else
+constexpr wchar_t kDefaultPlugin[] = L"lumora.wlx";
+#endif
 constexpr int kClientWidth = 800;
 constexpr int kClientHeight = 600;
 constexpr int kDetectStringSize = 1024;
@@ -439,7 +445,7 @@ std::wstring DefaultPluginPath() {
   DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring path(self, n);
   size_t slash = path.find_last_of(L"\\/");
-  return (slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1)) + L"lumora.wlx";
+  return (slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1)) + kDefaultPlugin;
 }
 
 std::optional<TOptions> ParseOptions(int argc, wchar_t** argv) {
