@@ -4,9 +4,10 @@
 //   void Write<Fmt>(TLmStream&, TLmBitmap&, TIOParamsVals&, TIOProgress&);
 //   int  Count<Fmt>(TLmStream&);                       // only multi-image formats
 //
-// and lists them once in imageio/codec_list.h. Readers start at the
-// stream's position and never throw for bad data: they set the aborting
-// flag (progress.Abort()) and return. See docs/codec-guide.md.
+// and fills them into its row of the format table (imageio/formats.cpp).
+// Readers start at the stream's position and never throw for bad data: they
+// give a reason (progress.Fail(kind, "...")) and return. See
+// docs/codec-guide.md.
 #pragma once
 
 #include "imageio/filetypes.h"

@@ -6,7 +6,8 @@
 #include <optional>
 
 #include "imageio/byteorder.h"
-#include "imageio/codec_list.h"
+#include "imageio/formats.h"
+#include "imageio/textutil.h"
 #include "imageio/detect.h"
 #include "imageio/errors.h"
 #include "imageio/osfile.h"
@@ -25,29 +26,6 @@ constexpr size_t kReadBufferSize = 8192;
 constexpr size_t kStreamHeaderSize = 12;
 // Resolutions below this are "not stored" and become the default.
 constexpr int kMinUsableDpi = 2;
-
-bool ListContains(std::string_view list, std::string_view item) {
-  while (!list.empty()) {
-    size_t semi = list.find(';');
-    if (list.substr(0, semi) == item) return true;
-    if (semi == std::string_view::npos) break;
-    list.remove_prefix(semi + 1);
-  }
-  return false;
-}
-
-const TCodecEntry* FindCodecForSaveExtension(std::string_view extension) {
-  if (extension.empty()) return nullptr;
-  for (const TCodecEntry& codec : kCodecTable)
-    if (codec.Write && ListContains(codec.SaveExtensions, extension)) return &codec;
-  return nullptr;
-}
-
-std::string AsciiUpper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
 
 void RemovePartialFile(const std::filesystem::path& name) {
   std::error_code ignored;
@@ -70,7 +48,7 @@ class TImageIO::TFinishGuard {
   explicit TFinishGuard(TImageIO& io) : io_(io), exceptions_(std::uncaught_exceptions()) {}
   ~TFinishGuard() {
     if (done_) return;
-    if (std::uncaught_exceptions() > exceptions_) io_.Aborting = true;
+    if (std::uncaught_exceptions() > exceptions_) io_.Fail(TIOFailureKind::IOError, "the file or stream failed");
     try {
       io_.DoFinishWork();
     } catch (...) {
@@ -138,7 +116,7 @@ void TImageIO::LoadImageByExtension(const std::filesystem::path& name) {
     // No name, or an extension nobody reads (web addresses and video are
     // not handled by this I/O layer).
     TFinishGuard finish(*this);
-    Aborting = true;
+    Fail(TIOFailureKind::Unsupported, "no reader for this file type");
     return;
   }
   LoadImageAs(name, format->FileTypeId);
@@ -168,13 +146,13 @@ void TImageIO::LoadImageFromStreamAs(TLmStream& stream, TFileTypeId fileType) {
 }
 
 void TImageIO::LoadStream(TLmStream& stream, TFileTypeId fileType, TFinishGuard&) {
-  Aborting = false;
-  TIOProgress progress(Aborting, [this](int percent) { DoProgress(percent); });
+  TIOProgress progress = BeginOperation(true);
   Params.ClearImageInfo();
   bitmap_->RemoveAlphaChannel(false);
 
   RunReader(stream, fileType, false, progress);
-  if (const TCodecEntry* codec = FindCodec(fileType); codec && codec->LoadedBackground) {
+  EndOperation(progress);
+  if (const TFormatDescriptor* codec = FindBuiltInFormat(fileType); codec && codec->LoadedBackground) {
     TLmColor background = 0;
     if (codec->LoadedBackground(Params, background)) SetBackground(background);
   }
@@ -189,14 +167,14 @@ void TImageIO::LoadStream(TLmStream& stream, TFileTypeId fileType, TFinishGuard&
 }
 
 void TImageIO::RunReader(TLmStream& stream, TFileTypeId fileType, bool paramsOnly, TIOProgress& progress) {
-  if (const TCodecEntry* codec = FindCodec(fileType); codec && codec->Read) {
+  if (const TFormatDescriptor* codec = FindBuiltInFormat(fileType); codec && codec->Read) {
     TLmStream* source = &stream;
     std::optional<TLmSubStream> framed;
     int64_t afterFrame = -1;
     if (StreamHeaders && codec->StreamHeaderTag) {
       uint8_t header[kStreamHeaderSize];
       if (!stream.ReadExact(header, sizeof header) || std::memcmp(header, codec->StreamHeaderTag, 4) != 0) {
-        progress.Abort();
+        progress.Fail(TIOFailureKind::InvalidData, "stream header missing");
         return;
       }
       const int64_t dataStart = stream.Position();
@@ -219,7 +197,7 @@ void TImageIO::RunReader(TLmStream& stream, TFileTypeId fileType, bool paramsOnl
     format->Reader(stream, *bitmap_, Params, paramsOnly, progress);
     return;
   }
-  progress.Abort();  // unknown type, or a built-in format without a reader here
+  progress.Fail(TIOFailureKind::Unsupported, "no reader for this file type");
 }
 
 void TImageIO::AdjustDpi() {
@@ -255,7 +233,7 @@ void TImageIO::ReadParamsAs(const std::filesystem::path& name, TFileTypeId fileT
   int error = 0;
   TOsFile probe = TOsFile::TryOpen(name, TFileOpenMode::ReadDenyWrite, error);
   if (!probe.IsOpen()) {
-    Aborting = true;
+    Fail(TIOFailureKind::IOError, "cannot open the file");
     Params.FileType = ftUnknown;
   } else {
     probe.Close();
@@ -264,7 +242,7 @@ void TImageIO::ReadParamsAs(const std::filesystem::path& name, TFileTypeId fileT
       TLmBufferedReadStream buffered(file, kReadBufferSize);
       ReadParamsStream(buffered, fileType);
     } catch (...) {
-      Aborting = true;
+      Fail(TIOFailureKind::IOError, "the file or stream failed");
       Params.FileType = ftUnknown;
     }
   }
@@ -279,17 +257,17 @@ void TImageIO::ReadParamsFromStreamAs(TLmStream& stream, TFileTypeId fileType) {
     TStreamPositionGuard keep(stream);
     ReadParamsStream(stream, fileType);
   } catch (...) {
-    Aborting = true;
+    Fail(TIOFailureKind::IOError, "the file or stream failed");
     Params.FileType = ftUnknown;
   }
   Params.FileName.clear();
 }
 
 void TImageIO::ReadParamsStream(TLmStream& stream, TFileTypeId fileType) {
-  Aborting = false;
-  TIOProgress progress(Aborting, {});
+  TIOProgress progress = BeginOperation(false);
   Params.ClearImageInfo();
   RunReader(stream, fileType, true, progress);
+  EndOperation(progress);
   if (Params.DpiX < kMinUsableDpi) Params.SetDpi(kDefaultDpi, Params.DpiYExact);
   if (Params.DpiY < kMinUsableDpi) Params.SetDpi(Params.DpiXExact, kDefaultDpi);
   Params.FileType = Aborting ? ftUnknown : fileType;
@@ -298,7 +276,7 @@ void TImageIO::ReadParamsStream(TLmStream& stream, TFileTypeId fileType) {
 int TImageIO::CountImages(const std::filesystem::path& name) {
   const TLmFileFormatInfo* format = FindFormatByExtension(ExtractExtension(name, true));
   if (!format) return 0;
-  const TCodecEntry* codec = FindCodec(format->FileTypeId);
+  const TFormatDescriptor* codec = FindBuiltInFormat(format->FileTypeId);
   if (!codec || !codec->Count) return 1;
   try {
     TLmWideFileStream file(name, TFileOpenMode::ReadDenyWrite);
@@ -314,7 +292,7 @@ int TImageIO::CountImages(const std::filesystem::path& name) {
 void TImageIO::SaveImage(const std::filesystem::path& name) {
   if (name.empty()) return;
   const std::string extension = ExtractExtension(name, false);
-  if (const TCodecEntry* codec = FindCodecForSaveExtension(extension)) {
+  if (const TFormatDescriptor* codec = FindBuiltInWriter(extension)) {
     SaveImageAs(name, codec->FileType);
     return;
   }
@@ -326,14 +304,14 @@ void TImageIO::SaveImage(const std::filesystem::path& name) {
   }
   if (RunAsync([this, name] { SaveImage(name); })) return;
   TFinishGuard finish(*this);
-  Aborting = true;  // nothing writes this extension; no file is created
+  Fail(TIOFailureKind::Unsupported, "no writer for this file type");  // and no file is created
 }
 
 void TImageIO::SaveImageAs(const std::filesystem::path& name, TFileTypeId fileType) {
   if (RunAsync([this, name, fileType] { SaveImageAs(name, fileType); })) return;
   TFinishGuard finish(*this);
-  Aborting = true;
-  const TCodecEntry* codec = FindCodec(fileType);
+  Fail(TIOFailureKind::Unsupported, "no writer for this file type");
+  const TFormatDescriptor* codec = FindBuiltInFormat(fileType);
   if (!codec || !codec->Write) return;
   std::optional<TLmWideFileStream> file;
   file.emplace(name, TFileOpenMode::Create);
@@ -362,11 +340,19 @@ void TImageIO::SaveImageToStreamAs(TLmStream& stream, TFileTypeId fileType) {
 }
 
 void TImageIO::SaveStream(TLmStream& stream, TFileTypeId fileType) {
-  Aborting = false;
-  TIOProgress progress(Aborting, [this](int percent) { DoProgress(percent); });
-  const TCodecEntry* codec = FindCodec(fileType);
-  if (!codec || !codec->Write || bitmap_->IsEmpty()) {
-    progress.Abort();
+  TIOProgress progress = BeginOperation(true);
+  WriteStream(stream, fileType, progress);
+  EndOperation(progress);
+}
+
+void TImageIO::WriteStream(TLmStream& stream, TFileTypeId fileType, TIOProgress& progress) {
+  const TFormatDescriptor* codec = FindBuiltInFormat(fileType);
+  if (!codec || !codec->Write) {
+    progress.Fail(TIOFailureKind::Unsupported, "no writer for this file type");
+    return;
+  }
+  if (bitmap_->IsEmpty()) {
+    progress.Fail(TIOFailureKind::InvalidData, "the image is empty");
     return;
   }
   if (codec->Flags & cfTruncateBeforeStreamSave) stream.SetSize(0);
@@ -378,14 +364,14 @@ void TImageIO::SaveStream(TLmStream& stream, TFileTypeId fileType) {
   uint8_t header[kStreamHeaderSize] = {};
   std::memcpy(header, codec->StreamHeaderTag, 4);
   if (!stream.WriteExact(header, sizeof header)) {
-    progress.Abort();
+    progress.Fail(TIOFailureKind::IOError, "cannot write the stream header");
     return;
   }
   codec->Write(stream, *bitmap_, Params, progress);
   const int64_t end = stream.Position();
   WriteLE32(header + 8, static_cast<uint32_t>(end - headerAt - static_cast<int64_t>(kStreamHeaderSize)));
   stream.SetPosition(headerAt);
-  if (!stream.WriteExact(header, sizeof header)) progress.Abort();
+  if (!stream.WriteExact(header, sizeof header)) progress.Fail(TIOFailureKind::IOError, "cannot write the stream header");
   stream.SetPosition(end);
 }
 
@@ -403,9 +389,9 @@ void TImageIO::SaveExternal(const std::filesystem::path& name, const TLmFileForm
   TLmWideFileStream file(name, TFileOpenMode::Create);
   Params.FileName = name;
   Params.FileType = format.FileTypeId;
-  Aborting = false;
-  TIOProgress progress(Aborting, [this](int percent) { DoProgress(percent); });
+  TIOProgress progress = BeginOperation(true);
   format.Writer(file, *source, Params, progress);
+  EndOperation(progress);
   Params.FileName = name;
   Params.FileType = format.FileTypeId;
   finish.Finish();
@@ -417,7 +403,7 @@ std::string TImageIO::FileTypeDescription() const {
   const TLmFileFormatInfo* format = FindFormatByType(Params.FileType);
   if (!format) return {};
   std::string text = format->DisplayName + " (" + AsciiUpper(FormatExtension(Params.FileType, 0)) + ")";
-  if (const TCodecEntry* codec = FindCodec(Params.FileType); codec && codec->Describe) text += codec->Describe(Params);
+  if (const TFormatDescriptor* codec = FindBuiltInFormat(Params.FileType); codec && codec->Describe) text += codec->Describe(Params);
   return text;
 }
 
@@ -459,7 +445,7 @@ bool TImageIO::RunAsync(std::function<void()> operation) {
     try {
       operation();
     } catch (...) {
-      Aborting = true;
+      Fail(TIOFailureKind::IOError, "the file or stream failed");
     }
     std::lock_guard end(threadsLock_);
     self->Done = true;
@@ -498,18 +484,34 @@ void TImageIO::WaitThreads(bool abort) {
   // A worker cannot wait for itself.
   if (IsWorkerThread()) return;
   std::unique_lock lock(threadsLock_);
-  for (;;) {
-    if (abort) Aborting = true;
-    const bool running = std::any_of(workers_.begin(), workers_.end(), [](const auto& w) { return !w->Done; });
-    if (!running) break;
-    // With `abort`, wake now and then to keep the flag set: an operation
-    // that starts resets it.
-    if (abort)
-      threadsDone_.wait_for(lock, std::chrono::milliseconds(10));
-    else
-      threadsDone_.wait(lock);
+  if (abort) {
+    cancel_ = true;
+    Aborting = true;
   }
+  threadsDone_.wait(lock, [this] {
+    return std::none_of(workers_.begin(), workers_.end(), [](const auto& w) { return !w->Done; });
+  });
   ReapFinishedWorkers();
+  cancel_ = false;
+}
+
+// ---- Outcome ---------------------------------------------------------------------------
+
+void TImageIO::Fail(TIOFailureKind kind, std::string_view text) {
+  lastFailure_ = {kind, std::string(text)};
+  Aborting = true;
+}
+
+void TImageIO::EndOperation(const TIOProgress& progress) {
+  lastFailure_ = progress.Failure();
+  if (lastFailure_) Aborting = true;  // a cancelled operation failed too
+}
+
+TIOProgress TImageIO::BeginOperation(bool reportProgress) {
+  Aborting = false;
+  lastFailure_ = {};
+  if (!reportProgress) return TIOProgress(Aborting, {}, &cancel_);
+  return TIOProgress(Aborting, [this](int percent) { DoProgress(percent); }, &cancel_);
 }
 
 }  // namespace lumora

@@ -32,7 +32,6 @@
 namespace lumora {
 
 class TLmStream;
-struct TCodecEntry;
 
 // Messages a Windows view receives from asynchronous I/O (posted to its
 // window by its TIOAttachedView implementation).
@@ -75,6 +74,8 @@ class TImageIO {
   // Outcome of the last operation: false = success. Setting it while a load
   // runs cancels the load.
   std::atomic<bool> Aborting{false};
+  // Why the last operation failed (Kind None after a success).
+  const TIOFailure& LastFailure() const { return lastFailure_; }
   // Operations run on their own worker thread (TLmIOThread) and return at once.
   bool AsyncMode = false;
   // Streams written by the TIFF, PCX and JPEG writers carry a 12-byte header.
@@ -132,8 +133,9 @@ class TImageIO {
 
   // ---- Threads ---------------------------------------------------------------
 
-  // Waits until no worker thread of this object runs; with `abort` it keeps
-  // setting Aborting meanwhile.
+  // Waits until no worker thread of this object runs; with `abort` the
+  // running and queued operations are cancelled (they end with Aborting set
+  // and the reason Cancelled).
   void WaitThreads(bool abort);
   int RunningThreads() const;
 
@@ -153,10 +155,17 @@ class TImageIO {
   void ReadParamsStream(TLmStream& stream, TFileTypeId fileType);
   void SaveFile(const std::filesystem::path& name, TFileTypeId fileType);
   void SaveStream(TLmStream& stream, TFileTypeId fileType);
+  void WriteStream(TLmStream& stream, TFileTypeId fileType, TIOProgress& progress);
   void SaveExternal(const std::filesystem::path& name, const struct TLmFileFormatInfo& format);
   void AdjustDpi();
   void UpdateAfterLoad();
   void DoProgress(int percent);
+  // Sets Aborting with a reason of the I/O object's own.
+  void Fail(TIOFailureKind kind, std::string_view text);
+  // The progress context of one operation, reset to success.
+  TIOProgress BeginOperation(bool reportProgress);
+  // Records the outcome of the operation that `progress` ran.
+  void EndOperation(const TIOProgress& progress);
   void DoFinishWork();
   bool PostsToView() const;
 
@@ -164,6 +173,10 @@ class TImageIO {
   TLmBitmap* bitmap_;                     // the target: ownBitmap_ or a caller's/view's (not owned)
   TIOAttachedView* view_ = nullptr;       // not owned; detaches itself before it goes
   TLmColor background_ = 0;
+  TIOFailure lastFailure_;
+  // Set by WaitThreads(true) while it waits: every operation that runs
+  // meanwhile stops, and none resets it (Aborting is reset by each start).
+  std::atomic<bool> cancel_{false};
 
   mutable std::mutex threadsLock_;
   std::condition_variable threadsDone_;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "imageio/bitmap.h"
-#include "imageio/codec_list.h"
+#include "imageio/format_params.h"
 #include "imageio/filetypes.h"
 
 namespace lumora {

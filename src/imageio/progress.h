@@ -1,13 +1,39 @@
 // The progress context every codec receives: where to report whole
-// percentages and the flag that both cancels the work and signals failure.
+// percentages, the flag that both cancels the work and signals failure, and
+// the reason a reader gave up.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <climits>
 #include <functional>
+#include <string>
+#include <string_view>
 
 namespace lumora {
+
+// Why an operation failed. Callers that only need to know whether it failed
+// keep testing the aborting flag; tests and tools read the reason.
+enum class TIOFailureKind : uint8_t {
+  None,
+  InvalidData,  // the data contradict themselves or end too early
+  OverLimit,    // well-formed, but beyond one of our ceilings
+  Unsupported,  // a variant this build does not decode or encode
+  IOError,      // the medium failed: a file, a stream, a library's resources
+  Cancelled,    // the caller stopped the work
+};
+
+// "invalid data", "over a limit", ...
+const char* FailureKindName(TIOFailureKind kind);
+
+struct TIOFailure {
+  TIOFailureKind Kind = TIOFailureKind::None;
+  std::string Text;  // short, lower case, English: "RLE run past the end of the data"
+
+  explicit operator bool() const { return Kind != TIOFailureKind::None; }
+  // "invalid data: RLE run past the end of the data", or the kind alone.
+  std::string Describe() const;
+};
 
 class TIOProgress {
  public:
@@ -15,9 +41,11 @@ class TIOProgress {
 
   // A context with its own aborting flag and no callback (tools, tests, fuzzing).
   TIOProgress() : aborting_(&ownAborting_) {}
-  // A context over an I/O object's flag and progress dispatcher.
-  TIOProgress(std::atomic<bool>& aborting, TCallback callback)
-      : aborting_(&aborting), callback_(std::move(callback)) {}
+  // A context over an I/O object's flag and progress dispatcher. `cancel`,
+  // when given, is a second flag the caller sets to stop the work without
+  // touching the outcome flag.
+  TIOProgress(std::atomic<bool>& aborting, TCallback callback, const std::atomic<bool>* cancel = nullptr)
+      : aborting_(&aborting), cancel_(cancel), callback_(std::move(callback)) {}
   TIOProgress(const TIOProgress&) = delete;
   TIOProgress& operator=(const TIOProgress&) = delete;
 
@@ -46,8 +74,23 @@ class TIOProgress {
   }
 
   // Failure (set by a codec) or cancellation (set by the caller).
-  bool Aborting() const { return aborting_->load(std::memory_order_relaxed); }
-  void Abort() { aborting_->store(true, std::memory_order_relaxed); }
+  bool Aborting() const {
+    return aborting_->load(std::memory_order_relaxed) || (cancel_ && cancel_->load(std::memory_order_relaxed));
+  }
+  // A reader or writer gives up: the first reason given is kept.
+  void Fail(TIOFailureKind kind, std::string_view text) {
+    if (!failure_) failure_ = {kind, std::string(text)};
+    aborting_->store(true, std::memory_order_relaxed);
+  }
+  // Gives up without a reason of its own (counts as invalid data).
+  void Abort() { Fail(TIOFailureKind::InvalidData, {}); }
+  // What stopped the work: the reason given, Cancelled when the flags were
+  // set from outside, None while the work goes on unhindered.
+  TIOFailure Failure() const {
+    if (failure_) return failure_;
+    if (Aborting()) return {TIOFailureKind::Cancelled, {}};
+    return {};
+  }
 
  private:
   // With a known total the percentage is computed in integers: on 32-bit x86
@@ -61,6 +104,8 @@ class TIOProgress {
 
   std::atomic<bool> ownAborting_{false};
   std::atomic<bool>* aborting_;  // not owned unless it points at ownAborting_
+  const std::atomic<bool>* cancel_ = nullptr;  // not owned; may be null
+  TIOFailure failure_;
   TCallback callback_;
   int lastPercent_ = -1;
   int64_t totalUnits_ = 0;       // set by SetTotalUnits; 0 when PerUnit was set directly

@@ -10,6 +10,12 @@ namespace lumora {
 class TLmStream;
 class TIOProgress;
 
+enum class TSizeCheck;
+
+// Turns a failed size check into a reason ("<what> over our limit" or
+// "<what> impossible") and answers whether the check passed.
+bool FailSizeCheck(TSizeCheck check, const char* what, TIOProgress& progress);
+
 // The limits check a reader runs on the dimensions it read, before it
 // allocates anything. On failure (invalid or over our limits) it sets the
 // aborting flag and answers false.

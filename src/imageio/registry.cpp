@@ -2,67 +2,23 @@
 
 #include <vector>
 
+#include "imageio/formats.h"
 #include "imageio/osfile.h"
+#include "imageio/textutil.h"
 
 namespace lumora {
 
 namespace {
 
-// Built-in entries carry these in their slots: only whether a slot is set
-// matters, the work is dispatched by id.
-void PlaceholderReader(TLmStream&, TLmBitmap&, TIOParamsVals&, bool, TIOProgress&) {}
-void PlaceholderWriter(TLmStream&, TLmBitmap&, TIOParamsVals&, TIOProgress&) {}
-bool PlaceholderProbe(TLmStream&, TFileTypeId) { return false; }
-
-struct TBuiltInFormat {
-  TFileTypeId Id;
-  const char* DisplayName;
-  const char* Extensions;
-  uint16_t ParamsPages;
-  bool CanRead;
-  bool CanWrite;
-};
-
-constexpr TBuiltInFormat kBuiltInFormats[] = {
-    {ftTIFF, "TIFF Bitmap", "TIF;TIFF;FAX;G3N;G3F;XIF", ppTIFF, true, true},
-    {ftGIF, "CompuServe Bitmap", "GIF", ppGIF, true, true},
-    {ftJPEG, "JPEG Bitmap", "JPG;JPEG;JPE;JIF", ppJPEG, true, true},
-    {ftPCX, "PaintBrush", "PCX", ppPCX, true, true},
-    {ftBMP, "Windows Bitmap", "BMP;DIB;RLE", ppBMP, true, true},
-    {ftRawBitmap, "Raw Bitmap", "", 0, true, true},
-    {ftICO, "Windows Icon", "ICO", 0, true, true},
-    {ftCUR, "Windows Cursor", "CUR", 0, true, false},
-    {ftPNG, "Portable Network Graphics", "PNG", ppPNG, true, true},
-    {ftDICOM, "DICOM Bitmap", "DCM;DIC;DICOM;V2", 0, true, false},
-    {ftWMF, "Windows Metafile", "WMF", 0, true, false},
-    {ftEMF, "Enhanced Windows Metafile", "EMF", 0, true, false},
-    {ftTGA, "Targa Bitmap", "TGA;TARGA;VDA;ICB;VST;PIX", ppTGA, true, true},
-    {ftPXM, "Portable Pixmap, GrayMap, BitMap", "PXM;PPM;PGM;PBM", 0, true, true},
-    {ftWBMP, "Wireless Bitmap", "WBMP", 0, true, true},
-    {ftJP2, "JPEG2000", "JP2", ppJ2000, true, true},
-    {ftJ2K, "JPEG2000 Code Stream", "J2K;JPC;J2C", ppJ2000, true, true},
-    {ftPS, "PostScript Level 2", "PS;EPS", 0, false, true},
-    {ftPDF, "Adobe PDF", "PDF", 0, false, true},
-    {ftDCX, "Multipage PCX", "DCX", 0, true, true},
-    {ftRAW, "Camera RAW", "CRW;CR2;NEF;RAW;PEF;RAF;X3F;BAY;ORF;SRF;MRW;DCR;SR2", 0, true, false},
-    {ftPSD, "Photoshop PSD", "PSD", 0, true, true},
-    {ftLMV, "Vectorial objects", "LMV", 0, true, true},
-    {ftLYR, "Layers", "LYR", 0, true, true},
-    {ftALL, "Layers and objects", "ALL", 0, true, true},
-};
-
-constexpr TBuiltInFormat kHdPhotoFormat = {ftHDP, "Microsoft HD Photo", "WDP;HDP", 0, true, true};
-
-std::unique_ptr<TLmFileFormatInfo> MakeBuiltIn(const TBuiltInFormat& f) {
+std::unique_ptr<TLmFileFormatInfo> MakeBuiltIn(const TFormatDescriptor& f) {
   auto entry = std::make_unique<TLmFileFormatInfo>();
-  entry->FileTypeId = f.Id;
+  entry->FileTypeId = f.FileType;
   entry->DisplayName = f.DisplayName;
   entry->ExtensionList = f.Extensions;
   entry->BuiltIn = true;
   entry->ParamsPages = f.ParamsPages;
-  entry->Reader = f.CanRead ? PlaceholderReader : nullptr;
-  entry->Writer = f.CanWrite ? PlaceholderWriter : nullptr;
-  entry->Probe = PlaceholderProbe;
+  entry->Reader = f.Read;
+  entry->Writer = f.Write;
   return entry;
 }
 
@@ -72,31 +28,11 @@ using TRegistry = std::vector<std::unique_ptr<TLmFileFormatInfo>>;
 TRegistry& Registry() {
   static TRegistry registry = [] {
     TRegistry r;
-    for (const auto& f : kBuiltInFormats) r.push_back(MakeBuiltIn(f));
-    if (HdPhotoCodecAvailable()) r.push_back(MakeBuiltIn(kHdPhotoFormat));
+    for (const TFormatDescriptor& f : BuiltInFormats())
+      if (f.FileType != ftHDP || HdPhotoCodecAvailable()) r.push_back(MakeBuiltIn(f));
     return r;
   }();
   return registry;
-}
-
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string AsciiLower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = AsciiLower(c);
-  return out;
-}
-
-// The n-th piece of a ";" list, or nullopt-like empty when it runs out.
-std::string_view ListItem(std::string_view list, int index) {
-  size_t start = 0;
-  for (int i = 0; i < index; ++i) {
-    size_t semi = list.find(';', start);
-    if (semi == std::string_view::npos) return {};
-    start = semi + 1;
-  }
-  size_t end = list.find(';', start);
-  return list.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
 }
 
 }  // namespace
@@ -169,11 +105,13 @@ const TLmFileFormatInfo* FormatAt(int index) {
   return index >= 0 && index < static_cast<int>(r.size()) ? r[index].get() : nullptr;
 }
 
-void RefreshGifFormatSlots(bool decoderInstalled, bool encoderInstalled) {
+void SetBuiltInFormatSlots(TFileTypeId fileType, bool readable, bool writable) {
+  const TFormatDescriptor* format = FindBuiltInFormat(fileType);
+  if (!format) return;
   for (auto& e : Registry()) {
-    if (e->FileTypeId == ftGIF && e->BuiltIn) {
-      e->Reader = decoderInstalled ? PlaceholderReader : nullptr;
-      e->Writer = encoderInstalled ? PlaceholderWriter : nullptr;
+    if (e->FileTypeId == fileType && e->BuiltIn) {
+      e->Reader = readable ? format->Read : nullptr;
+      e->Writer = writable ? format->Write : nullptr;
       return;
     }
   }

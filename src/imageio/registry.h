@@ -1,7 +1,7 @@
 // The process-wide registry of file formats: names, extensions, and whether
-// a format can be read or written. Built-in formats are dispatched by id
-// (imageio/codec_list.h); formats registered from outside bring their own
-// reader, writer and probe.
+// a format can be read or written. Built-in formats come from the format
+// table (imageio/formats.h) and are dispatched by id; formats registered
+// from outside bring their own reader, writer and probe.
 //
 // The registry is built on first use and then only read; registration from
 // outside must happen before I/O runs on other threads (there is no lock).
@@ -15,30 +15,19 @@
 
 #include "imageio/codec.h"
 #include "imageio/filetypes.h"
+#include "imageio/formats.h"
 
 namespace lumora {
-
-// Pages of the parameters dialog that apply to a format.
-enum TParamsPage : uint16_t {
-  ppJPEG = 1 << 2,
-  ppTIFF = 1 << 3,
-  ppGIF = 1 << 4,
-  ppBMP = 1 << 5,
-  ppPCX = 1 << 6,
-  ppPNG = 1 << 7,
-  ppTGA = 1 << 8,
-  ppJ2000 = 1 << 9,
-};
 
 struct TLmFileFormatInfo {
   TFileTypeId FileTypeId = ftUnknown;
   std::string DisplayName;
   std::string ExtensionList;  // without dots, separated by ";"
-  bool BuiltIn = false;       // read and written by the I/O layer, dispatched by id
+  bool BuiltIn = false;       // from the format table, dispatched by id
   uint16_t ParamsPages = 0;   // TParamsPage bits
-  TReadFunction Reader = nullptr;  // nullptr: cannot be read
+  TReadFunction Reader = nullptr;  // nullptr: cannot be read (for built-ins: no codec, or switched off)
   TWriteFunction Writer = nullptr; // nullptr: cannot be written
-  TProbeFunction Probe = nullptr;  // content recognition (external formats)
+  TProbeFunction Probe = nullptr;  // content recognition (external formats only)
 };
 
 // Appends an entry; the registry owns it. Duplicates are not checked: the
@@ -72,9 +61,10 @@ bool IsReadableExtension(const std::filesystem::path& name);
 int FormatCount();
 const TLmFileFormatInfo* FormatAt(int index);
 
-// Sets the GIF entry's reader and writer slots from whether the LZW coder
-// hooks are installed (the save and open dialogs refresh before listing).
-void RefreshGifFormatSlots(bool decoderInstalled, bool encoderInstalled);
+// Switches a built-in format's reader and writer slots on (back to its
+// codec's entry points, when it has them) or off; a format whose codec can
+// be switched off at run time (GIF's LZW hooks) calls it.
+void SetBuiltInFormatSlots(TFileTypeId fileType, bool readable, bool writable);
 
 // Whether the system HD Photo codec can be created (computed once).
 bool HdPhotoCodecAvailable();

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "imageio/byteorder.h"
-#include "imageio/codec_list.h"
 #include "imageio/detect.h"
 #include "imageio/errors.h"
 #include "imageio/imageio.h"
@@ -84,6 +83,7 @@ TEST_F(ImageIOTest, FailuresStillFinishOnce) {
   Watch(io);
   io.LoadImage(fs::path());
   EXPECT_TRUE(io.Aborting);
+  EXPECT_EQ(io.LastFailure().Kind, TIOFailureKind::Unsupported);
   EXPECT_EQ(finished_, 1);
 
   // Unknown content and an extension nobody reads.
@@ -91,6 +91,7 @@ TEST_F(ImageIOTest, FailuresStillFinishOnce) {
   std::ofstream(junk) << "nothing to see here, nothing at all";
   io.LoadImage(junk);
   EXPECT_TRUE(io.Aborting);
+  EXPECT_EQ(io.LastFailure().Kind, TIOFailureKind::Unsupported);
   EXPECT_EQ(finished_, 2);
 
   // Unknown content with a .bmp name: the BMP reader is tried and fails.
@@ -98,13 +99,38 @@ TEST_F(ImageIOTest, FailuresStillFinishOnce) {
   std::ofstream(fakeBmp) << "nothing to see here, nothing at all";
   io.LoadImage(fakeBmp);
   EXPECT_TRUE(io.Aborting);
+  EXPECT_EQ(io.LastFailure().Kind, TIOFailureKind::InvalidData);
   EXPECT_EQ(io.Params.FileType, ftBMP);
   EXPECT_EQ(finished_, 3);
 
   // A file that cannot be opened raises, after the finish event.
   EXPECT_THROW(io.LoadImageAs(dir_ / "missing.bmp", ftBMP), ELmFileError);
   EXPECT_TRUE(io.Aborting);
+  EXPECT_EQ(io.LastFailure().Kind, TIOFailureKind::IOError);
   EXPECT_EQ(finished_, 4);
+
+  // A success forgets the last reason.
+  io.LoadImage(MakeBmp("fine.bmp"));
+  EXPECT_FALSE(io.Aborting);
+  EXPECT_FALSE(io.LastFailure());
+}
+
+// A BMP header that claims 2^17 x 2^17 pixels over a few bytes is refused
+// before anything is allocated, as over our limit.
+TEST_F(ImageIOTest, OverLimitHeaderGivesItsReason) {
+  uint8_t bmp[54] = {'B', 'M'};
+  WriteLE32(bmp + 10, 54);
+  WriteLE32(bmp + 14, 40);
+  WriteLE32(bmp + 18, 1u << 17);
+  WriteLE32(bmp + 22, 1u << 17);
+  bmp[26] = 1;
+  bmp[28] = 24;
+  const fs::path path = dir_ / "huge.bmp";
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bmp), sizeof bmp);
+  TImageIO io;
+  io.LoadImage(path);
+  EXPECT_TRUE(io.Aborting);
+  EXPECT_EQ(io.LastFailure().Kind, TIOFailureKind::OverLimit) << io.LastFailure().Describe();
 }
 
 TEST_F(ImageIOTest, ResolutionDefaultsAndAdjustment) {
@@ -180,14 +206,12 @@ TEST_F(ImageIOTest, SavesByExtension) {
 }
 
 TEST_F(ImageIOTest, StreamHeadersFrameTheData) {
-  const TCodecEntry* jpeg = FindCodec(ftJPEG);
-  if (!jpeg || !jpeg->Write || !jpeg->StreamHeaderTag) GTEST_SKIP() << "no JPEG writer with a stream header";
   TImageIO io;
   io.LoadImage(MakeBmp("framed.bmp"));
   io.StreamHeaders = true;
   TLmMemoryStream stream;
   io.SaveImageToStreamAs(stream, ftJPEG);
-  if (io.Aborting) GTEST_SKIP() << "the JPEG writer is not complete yet";
+  ASSERT_FALSE(io.Aborting) << io.LastFailure().Describe();
   const int64_t first = stream.Position();
   io.SaveImageToStreamAs(stream, ftJPEG);
   ASSERT_FALSE(io.Aborting);

@@ -30,5 +30,26 @@ TEST(Progress, AbortStopsTheWork) {
   EXPECT_FALSE(progress.Report(2));
 }
 
+// The first reason a codec gives is the one kept; a flag set from outside
+// without a reason is a cancellation, as is the caller's own cancel flag.
+TEST(Progress, FailureReasons) {
+  TIOProgress failing;
+  EXPECT_FALSE(failing.Failure());
+  failing.Fail(TIOFailureKind::InvalidData, "RLE run past the end of the data");
+  failing.Fail(TIOFailureKind::OverLimit, "later");
+  EXPECT_TRUE(failing.Aborting());
+  EXPECT_EQ(failing.Failure().Kind, TIOFailureKind::InvalidData);
+  EXPECT_EQ(failing.Failure().Describe(), "invalid data: RLE run past the end of the data");
+
+  std::atomic<bool> aborting{true};
+  TIOProgress cancelledByFlag(aborting, {});
+  EXPECT_EQ(cancelledByFlag.Failure().Kind, TIOFailureKind::Cancelled);
+
+  std::atomic<bool> outcome{false}, cancel{true};
+  TIOProgress cancelled(outcome, {}, &cancel);
+  EXPECT_FALSE(cancelled.Report(1));
+  EXPECT_EQ(cancelled.Failure().Describe(), "cancelled");
+}
+
 }  // namespace
 }  // namespace lumora

@@ -2,23 +2,32 @@
 
 #include <gtest/gtest.h>
 
+#include "imageio/textutil.h"
+
 namespace lumora {
 namespace {
 
+// A built-in format is claimed (readable by extension) exactly when its
+// codec is built; names without a readable extension never are.
 TEST(Registry, ReadableExtensions) {
   struct Case {
     const char* name;
-    bool readable;
+    TFileTypeId type;  // ftUnknown: never readable
   };
   const Case cases[] = {
-      {"photo.JPG", true},           {"C:\\dir.d\\file", false},   {"/home/x.d/file", false},
-      {"archive.tar.gz", false},     {"x.eps", false},             {"x.ps", false},
-      {"x.pdf", false},              {"x.cur", true},              {"a.TiFf", true},
-      {"scan.dicom", true},          {"c:x.v2", true},             {"shot.sr2", true},
-      {"noext", false},              {"trailing.", false},         {"x.avi", false},
-      {"x.hdp", HdPhotoCodecAvailable()},
+      {"photo.JPG", ftJPEG},        {"C:\\dir.d\\file", ftUnknown}, {"/home/x.d/file", ftUnknown},
+      {"archive.tar.gz", ftUnknown}, {"x.eps", ftPS},                {"x.pdf", ftPDF},
+      {"x.cur", ftCUR},             {"a.TiFf", ftTIFF},             {"scan.dicom", ftDICOM},
+      {"c:x.v2", ftDICOM},          {"shot.sr2", ftRAW},            {"noext", ftUnknown},
+      {"trailing.", ftUnknown},     {"x.avi", ftUnknown},           {"x.hdp", ftHDP},
+      {"x.tga", ftTGA},             {"y.Gif", ftGIF},               {"z.png", ftPNG},
   };
-  for (const auto& c : cases) EXPECT_EQ(IsReadableExtension(c.name), c.readable) << c.name;
+  for (const auto& c : cases) {
+    const TFormatDescriptor* format = FindBuiltInFormat(c.type);
+    const bool built = format && format->Read && (c.type != ftHDP || HdPhotoCodecAvailable());
+    EXPECT_EQ(IsReadableExtension(c.name), built) << c.name;
+  }
+  for (const char* name : {"photo.JPG", "y.Gif", "z.png", "a.bmp"}) EXPECT_TRUE(IsReadableExtension(name)) << name;
 }
 
 TEST(Registry, ExtractExtension) {
@@ -28,7 +37,7 @@ TEST(Registry, ExtractExtension) {
   EXPECT_EQ(ExtractExtension(std::string_view("d:.bmp"), true), ".bmp");
 }
 
-TEST(Registry, BuiltInTableOrderAndSlots) {
+TEST(Registry, BuiltInTableOrder) {
   const int builtIn = HdPhotoCodecAvailable() ? 26 : 25;
   ASSERT_GE(FormatCount(), builtIn);
   EXPECT_EQ(FormatAt(0)->FileTypeId, ftTIFF);
@@ -36,18 +45,46 @@ TEST(Registry, BuiltInTableOrderAndSlots) {
   EXPECT_EQ(FormatAt(24)->FileTypeId, ftALL);
   EXPECT_EQ(FindFormatByType(ftAVI), nullptr);
   EXPECT_EQ(FindFormatByType(ftHDP) != nullptr, HdPhotoCodecAvailable());
-
-  const TLmFileFormatInfo* cur = FindFormatByType(ftCUR);
-  ASSERT_NE(cur, nullptr);
-  EXPECT_TRUE(cur->Reader && !cur->Writer && cur->BuiltIn && cur->Probe);
-  const TLmFileFormatInfo* pdf = FindFormatByExtension(".PDF");
-  ASSERT_NE(pdf, nullptr);
-  EXPECT_EQ(pdf->FileTypeId, ftPDF);
-  EXPECT_TRUE(!pdf->Reader && pdf->Writer);
+  EXPECT_EQ(FindFormatByExtension(".PDF")->FileTypeId, ftPDF);
   EXPECT_EQ(FindFormatByType(ftBMP)->ParamsPages, ppBMP);
   EXPECT_EQ(FindFormatByType(ftBMP)->DisplayName, "Windows Bitmap");
   EXPECT_EQ(FindFormatByExtension(""), nullptr);
   EXPECT_EQ(FindFormatByExtension("."), nullptr);
+}
+
+// The registry's slots follow the format table: readable exactly when a
+// reader is built, writable exactly when a writer is, and every extension a
+// writer takes leads back to that writer's own format.
+TEST(Registry, SlotsFollowTheFormatTable) {
+  for (const TFormatDescriptor& format : BuiltInFormats()) {
+    const TLmFileFormatInfo* entry = FindFormatByType(format.FileType);
+    if (format.FileType == ftHDP && !HdPhotoCodecAvailable()) {
+      EXPECT_EQ(entry, nullptr);
+      continue;
+    }
+    ASSERT_NE(entry, nullptr) << format.DisplayName;
+    EXPECT_TRUE(entry->BuiltIn);
+    EXPECT_EQ(entry->Reader != nullptr, format.Read != nullptr) << format.DisplayName;
+    EXPECT_EQ(entry->Writer != nullptr, format.Write != nullptr) << format.DisplayName;
+    // A writer is reached by extension unless the format has none at all.
+    if (*format.Extensions) EXPECT_EQ(*format.SaveExtensions == 0, format.Write == nullptr) << format.DisplayName;
+    for (int i = 0; !ListItem(format.SaveExtensions, i).empty(); ++i) {
+      const std::string extension(ListItem(format.SaveExtensions, i));
+      const TFormatDescriptor* writer = FindBuiltInWriter(extension);
+      ASSERT_NE(writer, nullptr) << extension;
+      EXPECT_EQ(writer->FileType, format.FileType) << extension;
+    }
+  }
+}
+
+TEST(Registry, SlotsCanBeSwitchedOffAndBackOn) {
+  SetBuiltInFormatSlots(ftGIF, false, true);
+  EXPECT_FALSE(IsReadableExtension("a.gif"));
+  EXPECT_NE(FindFormatByType(ftGIF)->Writer, nullptr);
+  SetBuiltInFormatSlots(ftGIF, true, true);
+  EXPECT_TRUE(IsReadableExtension("a.gif"));
+  SetBuiltInFormatSlots(ftTGA, true, true);  // no codec built: stays unclaimed
+  EXPECT_EQ(FindFormatByType(ftTGA)->Reader, FindBuiltInFormat(ftTGA)->Read);
 }
 
 TEST(Registry, FormatExtensions) {

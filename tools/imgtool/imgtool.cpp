@@ -38,6 +38,10 @@ int Fail(const std::string& message) {
   return 1;
 }
 
+int FailRead(const Path& name, const lumora::TImageIO& io) {
+  return Fail("cannot read \"" + PathToUtf8(name) + "\": " + io.LastFailure().Describe());
+}
+
 std::string TypeName(lumora::TFileTypeId type) {
   const lumora::TLmFileFormatInfo* format = lumora::FindFormatByType(type);
   std::string ext = lumora::FormatExtension(type, 0);
@@ -48,9 +52,8 @@ int Info(const Path& name) {
   const lumora::TFileTypeId type = lumora::DetectFileType(name, false);
   lumora::TImageIO io;
   io.ReadParamsAs(name, type);
-  if (io.Aborting || io.Params.FileType == lumora::ftUnknown)
-    return Fail("cannot read \"" + PathToUtf8(name) + "\": " +
-                (type == lumora::ftUnknown ? "unknown format" : "invalid or unsupported " + TypeName(type) + " data"));
+  if (type == lumora::ftUnknown) return Fail("cannot read \"" + PathToUtf8(name) + "\": unknown format");
+  if (io.Aborting || io.Params.FileType == lumora::ftUnknown) return FailRead(name, io);
   const auto& p = io.Params;
   std::printf("file: %s\n", PathToUtf8(name).c_str());
   std::printf("type: %s\n", TypeName(p.FileType).c_str());
@@ -65,9 +68,9 @@ int Info(const Path& name) {
 int Convert(const Path& in, const Path& out, bool reportMemory) {
   lumora::TImageIO io;
   io.LoadImage(in);
-  if (io.Aborting) return Fail("cannot read \"" + PathToUtf8(in) + "\"");
+  if (io.Aborting) return FailRead(in, io);
   io.SaveImage(out);
-  if (io.Aborting) return Fail("cannot write \"" + PathToUtf8(out) + "\"");
+  if (io.Aborting) return Fail("cannot write \"" + PathToUtf8(out) + "\": " + io.LastFailure().Describe());
   if (reportMemory)
     std::printf("peak memory: %.1f MB\n", static_cast<double>(imgtool::PeakMemory()) / (1024.0 * 1024.0));
   return 0;
@@ -98,7 +101,7 @@ int Bench(const std::vector<Path>& files, int repeat, int scale) {
       if (io.Aborting) break;
     }
     if (io.Aborting) {
-      status = Fail("cannot read \"" + PathToUtf8(name) + "\"");
+      status = FailRead(name, io);
       continue;
     }
     const double megapixels = static_cast<double>(io.Bitmap().Width()) * io.Bitmap().Height() / 1e6;

@@ -71,6 +71,6 @@ void InstallGifLzwRoutines(TGifLzwDecoder decoder, TGifLzwEncoder encoder) {
 TGifLzwDecoder InstalledGifLzwDecoder() { return gInstalledDecoder; }
 TGifLzwEncoder InstalledGifLzwEncoder() { return gInstalledEncoder; }
 
-void RefreshGifFormat() { RefreshGifFormatSlots(gInstalledDecoder != nullptr, gInstalledEncoder != nullptr); }
+void RefreshGifFormat() { SetBuiltInFormatSlots(ftGIF, gInstalledDecoder != nullptr, gInstalledEncoder != nullptr); }
 
 }  // namespace lumora

@@ -1,0 +1,74 @@
+#include "imageio/formats.h"
+
+#include "codecs/bmp/bmp.h"
+#include "codecs/gif/gif.h"
+#include "codecs/jpeg/jpeg.h"
+#include "codecs/png/png.h"
+#include "codecs/rawbitmap/rawbitmap.h"
+#include "imageio/textutil.h"
+
+namespace lumora {
+
+namespace {
+
+// Names, order and extensions are what users see in the open and save
+// dialogs; the entry points say which of them this build can read and write.
+constexpr TFormatDescriptor kFormats[] = {
+    {.FileType = ftTIFF, .DisplayName = "TIFF Bitmap", .Extensions = "TIF;TIFF;FAX;G3N;G3F;XIF",
+     .ParamsPages = ppTIFF},
+    {.FileType = ftGIF, .DisplayName = "CompuServe Bitmap", .Extensions = "GIF", .SaveExtensions = "gif",
+     .ParamsPages = ppGIF, .Read = ReadGif, .Write = WriteGif, .Count = CountGif, .Describe = DescribeGif,
+     .LoadedBackground = GifLoadedBackground, .Flags = cfBufferedRead},
+    {.FileType = ftJPEG, .DisplayName = "JPEG Bitmap", .Extensions = "JPG;JPEG;JPE;JIF",
+     .SaveExtensions = "jpg;jpeg;jpe;jif", .ParamsPages = ppJPEG, .Read = ReadJpeg, .Write = WriteJpeg,
+     .Describe = DescribeJpeg, .StreamHeaderTag = "JFIF"},
+    {.FileType = ftPCX, .DisplayName = "PaintBrush", .Extensions = "PCX", .ParamsPages = ppPCX},
+    {.FileType = ftBMP, .DisplayName = "Windows Bitmap", .Extensions = "BMP;DIB;RLE", .SaveExtensions = "bmp;dib;rle",
+     .ParamsPages = ppBMP, .Read = ReadBmp, .Write = WriteBmp, .Describe = DescribeBmp, .Flags = cfBufferedRead},
+    // Headerless data into a bitmap the caller allocated: LoadImageAs and
+    // the stream form only; no extension maps to it.
+    {.FileType = ftRawBitmap, .DisplayName = "Raw Bitmap", .Read = ReadRawBitmap, .Write = WriteRawBitmap},
+    {.FileType = ftICO, .DisplayName = "Windows Icon", .Extensions = "ICO"},
+    {.FileType = ftCUR, .DisplayName = "Windows Cursor", .Extensions = "CUR"},
+    {.FileType = ftPNG, .DisplayName = "Portable Network Graphics", .Extensions = "PNG", .SaveExtensions = "png",
+     .ParamsPages = ppPNG, .Read = ReadPng, .Write = WritePng, .Describe = DescribePng, .Flags = cfBufferedRead},
+    {.FileType = ftDICOM, .DisplayName = "DICOM Bitmap", .Extensions = "DCM;DIC;DICOM;V2"},
+    {.FileType = ftWMF, .DisplayName = "Windows Metafile", .Extensions = "WMF"},
+    {.FileType = ftEMF, .DisplayName = "Enhanced Windows Metafile", .Extensions = "EMF"},
+    {.FileType = ftTGA, .DisplayName = "Targa Bitmap", .Extensions = "TGA;TARGA;VDA;ICB;VST;PIX", .ParamsPages = ppTGA},
+    {.FileType = ftPXM, .DisplayName = "Portable Pixmap, GrayMap, BitMap", .Extensions = "PXM;PPM;PGM;PBM"},
+    {.FileType = ftWBMP, .DisplayName = "Wireless Bitmap", .Extensions = "WBMP"},
+    {.FileType = ftJP2, .DisplayName = "JPEG2000", .Extensions = "JP2", .ParamsPages = ppJ2000},
+    {.FileType = ftJ2K, .DisplayName = "JPEG2000 Code Stream", .Extensions = "J2K;JPC;J2C", .ParamsPages = ppJ2000},
+    {.FileType = ftPS, .DisplayName = "PostScript Level 2", .Extensions = "PS;EPS"},
+    {.FileType = ftPDF, .DisplayName = "Adobe PDF", .Extensions = "PDF"},
+    {.FileType = ftDCX, .DisplayName = "Multipage PCX", .Extensions = "DCX"},
+    {.FileType = ftRAW, .DisplayName = "Camera RAW", .Extensions = "CRW;CR2;NEF;RAW;PEF;RAF;X3F;BAY;ORF;SRF;MRW;DCR;SR2"},
+    {.FileType = ftPSD, .DisplayName = "Photoshop PSD", .Extensions = "PSD"},
+    {.FileType = ftLMV, .DisplayName = "Vectorial objects", .Extensions = "LMV"},
+    {.FileType = ftLYR, .DisplayName = "Layers", .Extensions = "LYR"},
+    {.FileType = ftALL, .DisplayName = "Layers and objects", .Extensions = "ALL"},
+    // Read and written by the system's codec where it exists; the registry
+    // lists it only there.
+    {.FileType = ftHDP, .DisplayName = "Microsoft HD Photo", .Extensions = "WDP;HDP"},
+};
+
+}  // namespace
+
+std::span<const TFormatDescriptor> BuiltInFormats() { return kFormats; }
+
+const TFormatDescriptor* FindBuiltInFormat(TFileTypeId fileType) {
+  for (const TFormatDescriptor& format : kFormats)
+    if (format.FileType == fileType) return &format;
+  return nullptr;
+}
+
+const TFormatDescriptor* FindBuiltInWriter(std::string_view extension) {
+  const std::string wanted = AsciiLower(extension);
+  if (wanted.empty()) return nullptr;
+  for (const TFormatDescriptor& format : kFormats)
+    if (format.Write && ListContains(format.SaveExtensions, wanted)) return &format;
+  return nullptr;
+}
+
+}  // namespace lumora
