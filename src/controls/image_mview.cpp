@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "codecs/jpeg/jpeg.h"
 #include "draw/gdi.h"
 #include "imageio/imageio.h"
-#include "imageio/resample.h"
+#include "imageio/thumbnail.h"
 
 namespace lumora {
 
@@ -436,7 +435,7 @@ void TImageMView::QueueWanted() {
       if (item.state == TItem::TState::Queued && std::binary_search(waiting.begin(), waiting.end(), item.id))
         item.state = TItem::TState::Empty;
     }
-    bool exifThumbnail = EnableExifThumbnail && thumbWidth_ <= 200 && thumbHeight_ <= 200;
+    bool exifThumbnail = EnableExifThumbnail;
     for (int i : order) {
       TItem& item = items_[i];
       if (item.state != TItem::TState::Empty || item.fileName.empty()) continue;
@@ -487,38 +486,24 @@ void TImageMView::Worker(std::shared_ptr<TPool> pool) {
 TImageMView::TResult TImageMView::LoadThumbnail(const TJob& job) {
   TResult result;
   result.id = job.id;
-  try {
-    TImageIO io;
-    io.Params.Width = job.width;
-    io.Params.Height = job.height;
-    io.Params.JpegScale = kJpegScaleAuto;
-    io.Params.JpegDctMethod = kJpegDctFast;
-    io.Params.JpegGetExifThumbnail = job.exifThumbnail;
-    io.Params.SetAutoOrientation(false);
-    io.LoadImage(std::filesystem::path(job.fileName));
-    TLmBitmap& bitmap = io.Bitmap();
-    if (io.Aborting || bitmap.Width() <= 0 || bitmap.Height() <= 0) return result;
-    result.originalW = io.Params.OriginalWidth > 0 ? io.Params.OriginalWidth : bitmap.Width();
-    result.originalH = io.Params.OriginalHeight > 0 ? io.Params.OriginalHeight : bitmap.Height();
-    if (bitmap.PixelFormat() != pf24RGB) bitmap.SetPixelFormat(pf24RGB);
-    double scale = std::min(1.0, std::min(static_cast<double>(job.width) / bitmap.Width(),
-                                          static_cast<double>(job.height) / bitmap.Height()));
-    int w = std::max(1, static_cast<int>(bitmap.Width() * scale + 0.5));
-    int h = std::max(1, static_cast<int>(bitmap.Height() * scale + 0.5));
-    if (w != bitmap.Width() || h != bitmap.Height()) {
-      if (!ResampleBitmap(bitmap, w, h, true)) return result;
-    }
-    int rowLen = PaddedRow(w);
-    result.pixels.assign(static_cast<size_t>(rowLen) * h, 0);
-    for (int y = 0; y < h; ++y) {
-      std::copy_n(bitmap.ScanLine(y), static_cast<size_t>(w) * 3, result.pixels.data() + static_cast<size_t>(rowLen) * y);
-    }
-    result.width = w;
-    result.height = h;
-  } catch (...) {
-    // An unreadable file keeps an empty cell; the grid goes on.
-    result.pixels.clear();
-  }
+  TThumbnailRequest request;
+  request.Width = job.width;
+  request.Height = job.height;
+  request.AllowEmbedded = job.exifThumbnail;
+  TThumbnail thumbnail;
+  // An unreadable file keeps an empty cell; the grid goes on.
+  if (!lumora::LoadThumbnail(std::filesystem::path(job.fileName), request, thumbnail)) return result;
+  const TLmBitmap& bitmap = thumbnail.Bitmap;
+  const int w = bitmap.Width(), h = bitmap.Height();
+  result.originalW = thumbnail.OriginalWidth;
+  result.originalH = thumbnail.OriginalHeight;
+  const int rowLen = PaddedRow(w);
+  result.pixels.assign(static_cast<size_t>(rowLen) * h, 0);
+  for (int y = 0; y < h; ++y)
+    std::copy_n(thumbnail.Bitmap.ScanLine(y), static_cast<size_t>(w) * 3,
+                result.pixels.data() + static_cast<size_t>(rowLen) * y);
+  result.width = w;
+  result.height = h;
   return result;
 }
 

@@ -18,6 +18,7 @@ class TLmStream;
 class TLmBitmap;
 struct TIOParamsVals;
 class TIOProgress;
+struct TThumbnailRequest;
 
 using TReadFunction = void (*)(TLmStream& stream, TLmBitmap& bitmap, TIOParamsVals& params, bool paramsOnly,
                                TIOProgress& progress);

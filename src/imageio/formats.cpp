@@ -21,7 +21,7 @@ constexpr TFormatDescriptor kFormats[] = {
      .LoadedBackground = GifLoadedBackground, .Flags = cfBufferedRead},
     {.FileType = ftJPEG, .DisplayName = "JPEG Bitmap", .Extensions = "JPG;JPEG;JPE;JIF",
      .SaveExtensions = "jpg;jpeg;jpe;jif", .ParamsPages = ppJPEG, .Read = ReadJpeg, .Write = WriteJpeg,
-     .Describe = DescribeJpeg, .StreamHeaderTag = "JFIF"},
+     .Describe = DescribeJpeg, .PrepareThumbnail = PrepareJpegThumbnail, .StreamHeaderTag = "JFIF"},
     {.FileType = ftPCX, .DisplayName = "PaintBrush", .Extensions = "PCX", .ParamsPages = ppPCX},
     {.FileType = ftBMP, .DisplayName = "Windows Bitmap", .Extensions = "BMP;DIB;RLE", .SaveExtensions = "bmp;dib;rle",
      .ParamsPages = ppBMP, .Read = ReadBmp, .Write = WriteBmp, .Describe = DescribeBmp, .Flags = cfBufferedRead},

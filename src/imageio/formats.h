@@ -12,6 +12,7 @@
 
 #include "imageio/codec.h"
 #include "imageio/color.h"
+#include "imageio/thumbnail.h"
 
 namespace lumora {
 
@@ -54,6 +55,7 @@ struct TFormatDescriptor {
   TCountFunction Count = nullptr;          // nullptr: one image per file
   TDescribeFunction Describe = nullptr;    // nullptr: no description suffix
   TLoadedBackgroundFunction LoadedBackground = nullptr;  // nullptr: a load keeps the background
+  TPrepareThumbnailFunction PrepareThumbnail = nullptr;  // nullptr: thumbnails are full loads, scaled
   const char* StreamHeaderTag = nullptr;   // 4 characters when StreamHeaders frames the stream form
   unsigned Flags = 0;                      // TCodecFlags
 };

@@ -56,5 +56,8 @@ void PrepareJpegMarkersForSave(TIOParamsVals& params);
 void ReadJpeg(TLmStream& stream, TLmBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TIOProgress& progress);
 void WriteJpeg(TLmStream& stream, TLmBitmap& bitmap, TIOParamsVals& params, TIOProgress& progress);
 std::string DescribeJpeg(const TIOParamsVals& params);
+// Thumbnail loads decode at the smallest scale that still fills the box,
+// with the fast DCT, or take the EXIF thumbnail for small boxes.
+void PrepareJpegThumbnail(TIOParamsVals& params, const TThumbnailRequest& request);
 
 }  // namespace lumora

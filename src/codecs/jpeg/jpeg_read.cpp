@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "codecs/jpeg/jpeg.h"
+#include "imageio/thumbnail.h"
 #include "codecs/jpeg/jpeg_error.h"
 #include "codecs/jpeg/jpeg_exif.h"
 #include "codecs/jpeg/jpeg_io.h"
@@ -373,6 +374,16 @@ void ReadJpeg(TLmStream& stream, TLmBitmap& bitmap, TIOParamsVals& params, bool 
   options.NativePixelFormat = params.NativePixelFormat;
   options.ParamsOnly = paramsOnly;
   JpegReadStream(stream, bitmap, params, options, progress);
+}
+
+// EXIF thumbnails are about 160 x 120: they serve boxes up to this size.
+constexpr int kExifThumbnailBox = 200;
+
+void PrepareJpegThumbnail(TIOParamsVals& params, const TThumbnailRequest& request) {
+  params.JpegScale = kJpegScaleAuto;
+  params.JpegDctMethod = kJpegDctFast;
+  params.JpegGetExifThumbnail =
+      request.AllowEmbedded && request.Width <= kExifThumbnailBox && request.Height <= kExifThumbnailBox;
 }
 
 std::string DescribeJpeg(const TIOParamsVals& params) {
