@@ -14,7 +14,12 @@ double bmp::RoundHalfEven(double value) { return std::nearbyint(value); }  // de
 
 void ReadBmp(TLmStream& stream, TLmBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TIOProgress& progress) {
   TLmMask mask;
-  BmpRead(stream, bitmap, stream.BytesLeft(), !params.BmpUseAlpha, &mask, false, paramsOnly, progress, params);
+  TBmpReadOptions options;
+  options.BlockSize = stream.BytesLeft();
+  options.IgnoreAlpha = !params.BmpUseAlpha;
+  options.Mask = &mask;
+  options.ParamsOnly = paramsOnly;
+  BmpRead(stream, bitmap, params, options, progress);
   if (!paramsOnly && !mask.IsEmpty() && !bitmap.IsEmpty()) bitmap.SetAlphaFromMask(&mask);
 }
 

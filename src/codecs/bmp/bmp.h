@@ -17,11 +17,18 @@ void ReadBmp(TLmStream& stream, TLmBitmap& bitmap, TIOParamsVals& params, bool p
 void WriteBmp(TLmStream& stream, TLmBitmap& bitmap, TIOParamsVals& params, TIOProgress& progress);
 std::string DescribeBmp(const TIOParamsVals& params);
 
-// The full reader, for the icon reader and the load operations: `blockSize`
-// bounds the data (0: unknown), `mask` receives the transparency of 32-bit
-// images (may be null to drop it), `headerless` skips the file header.
-void BmpRead(TLmStream& stream, TLmBitmap& bitmap, int64_t blockSize, bool ignoreAlpha, TLmMask* mask,
-             bool headerless, bool paramsOnly, TIOProgress& progress, TIOParamsVals& params);
+// How BmpRead is called; the defaults are those of a load.
+struct TBmpReadOptions {
+  int64_t BlockSize = 0;       // bytes the bitmap may use from its start; 0: unknown
+  bool IgnoreAlpha = true;     // the fourth byte of 32-bit pixels is padding
+  TLmMask* Mask = nullptr;     // receives the transparency of 32-bit images; null drops it
+  bool Headerless = false;     // no 14-byte file header (icons embed bitmaps so)
+  bool ParamsOnly = false;     // header only, no pixel decoded
+};
+
+// The full reader, for the icon reader and the load operations.
+void BmpRead(TLmStream& stream, TLmBitmap& bitmap, TIOParamsVals& params, const TBmpReadOptions& options,
+             TIOProgress& progress);
 void BmpWrite(TLmStream& stream, TLmBitmap& bitmap, TIOParamsVals& params, bool useAlpha, TIOProgress& progress);
 
 }  // namespace lumora

@@ -127,24 +127,33 @@ bool IsKnownHeaderSize(uint32_t size) {
 
 void TBmpReader::Read(int64_t blockSize, bool ignoreAlpha, TLmMask* mask, bool headerless, bool paramsOnly) {
   if (!ReadFileHeader(blockSize, headerless || params_.BmpHeaderless)) {
-    progress_.Abort();
+    progress_.Fail(TIOFailureKind::InvalidData, "no bitmap file header");
     return;
   }
   params_.ColorMap.clear();
   if (!ReadInfoHeader()) {
-    progress_.Abort();
+    progress_.Fail(TIOFailureKind::InvalidData, "bad bitmap information header");
     return;
   }
   SetCommonParams();
-  if (!CompressionFitsDepth() || !FileSizeIsPlausible()) {
-    progress_.Abort();
+  if (!CompressionFitsDepth()) {
+    const int b = info_.Bits;
+    const bool knownDepth = b == 1 || b == 2 || b == 4 || b == 8 || b == 16 || b == 24 || b == 32;
+    if (knownDepth)
+      progress_.Fail(TIOFailureKind::Unsupported, "compression unsupported at this bit depth");
+    else
+      progress_.Fail(TIOFailureKind::InvalidData, "no such bit depth");
+    return;
+  }
+  if (!FileSizeIsPlausible()) {
+    progress_.Fail(TIOFailureKind::InvalidData, "too little data for the image size");
     return;
   }
   if (info_.DataOffset != 0) stream_.SetPosition(info_.Start + info_.DataOffset);
   if (paramsOnly || info_.Width == 0 || info_.Height == 0) return;
   DecodePixels(ignoreAlpha, mask);
   // Indexes past the colour table were drawn black; the file is still corrupt.
-  if (indexOutOfTable_) progress_.Abort();
+  if (indexOutOfTable_) progress_.Fail(TIOFailureKind::InvalidData, "colour index past the colour table");
 }
 
 // Depths and compressions we decode; anything else (JPEG or PNG inside a
@@ -335,9 +344,9 @@ void TBmpReader::DecodePixels(bool ignoreAlpha, TLmMask* mask) {
   } else if (bits <= 8 && params_.NativePixelFormat) {
     format = pf8p;
   }
-  if (!AcceptImageSize(info_.Width, info_.Height, std::max(bits, 24), progress_) ||
-      !bitmap_.Allocate(info_.Width, info_.Height, format)) {
-    progress_.Abort();
+  if (!AcceptImageSize(info_.Width, info_.Height, std::max(bits, 24), progress_)) return;
+  if (!bitmap_.Allocate(info_.Width, info_.Height, format)) {
+    progress_.Fail(TIOFailureKind::OverLimit, "no memory for the image");
     return;
   }
   if (format == pf8p) {
@@ -374,7 +383,8 @@ void TBmpReader::DecodeUncompressed(bool ignoreAlpha, TLmMask* mask) {
   // 32-bit alpha goes to the mask; the mask is kept only when the fourth
   // bytes say something (not all 0, not all 255).
   const bool wantAlpha = bits == 32 && !ignoreAlpha && mask && (standardMasks32 || info_.HasAlphaMask);
-  if (wantAlpha && mask->IsEmpty() && !mask->Allocate(width, info_.Height, 8)) return progress_.Abort();
+  if (wantAlpha && mask->IsEmpty() && !mask->Allocate(width, info_.Height, 8))
+    return progress_.Fail(TIOFailureKind::OverLimit, "no memory for the alpha mask");
   bool allZero = true, allOpaque = true;
 
   for (int64_t k = 0; k < info_.Height; ++k) {
@@ -383,7 +393,7 @@ void TBmpReader::DecodeUncompressed(bool ignoreAlpha, TLmMask* mask) {
       // Some writers leave out the padding of the last row; anything
       // shorter is a truncated file, whose rows read so far stay.
       if (k + 1 < info_.Height || got < meaningful) {
-        progress_.Abort();
+        progress_.Fail(TIOFailureKind::InvalidData, "pixel data end early");
         return;
       }
       std::fill(in.begin() + static_cast<ptrdiff_t>(got), in.end(), 0);
@@ -470,10 +480,11 @@ void TBmpReader::DecodeRle() {
   const int64_t position = stream_.Position();
   const int64_t size = info_.BlockSize > 0 ? info_.BlockSize + info_.Start - position : info_.ImageSize;
   std::vector<uint8_t> data;
-  if (size <= 0 || !ReadAvailableBlock(stream_, static_cast<uint64_t>(size), data, progress_)) {
-    progress_.Abort();
+  if (size <= 0) {
+    progress_.Fail(TIOFailureKind::InvalidData, "no RLE data");
     return;
   }
+  if (!ReadAvailableBlock(stream_, static_cast<uint64_t>(size), data, progress_)) return;
   // Pixels the commands skip show colour 0 of the table, as native
   // (paletted) images show index 0.
   const bool rle4 = info_.Compression == kRle4;
@@ -554,14 +565,18 @@ void TBmpReader::DecodeRle() {
   }
   // Data that ends before the last row has begun is a truncated file (some
   // encoders leave out the final end-of-line and end-of-bitmap pairs).
-  if (overrun || (!finished && (k + 1 < height || x == 0))) progress_.Abort();
+  if (overrun)
+    progress_.Fail(TIOFailureKind::InvalidData, "RLE run past the end of the row");
+  else if (!finished && (k + 1 < height || x == 0))
+    progress_.Fail(TIOFailureKind::InvalidData, "RLE data end early");
 }
 
 }  // namespace
 
-void BmpRead(TLmStream& stream, TLmBitmap& bitmap, int64_t blockSize, bool ignoreAlpha, TLmMask* mask,
-             bool headerless, bool paramsOnly, TIOProgress& progress, TIOParamsVals& params) {
-  TBmpReader(stream, bitmap, params, progress).Read(blockSize, ignoreAlpha, mask, headerless, paramsOnly);
+void BmpRead(TLmStream& stream, TLmBitmap& bitmap, TIOParamsVals& params, const TBmpReadOptions& options,
+             TIOProgress& progress) {
+  TBmpReader(stream, bitmap, params, progress)
+      .Read(options.BlockSize, options.IgnoreAlpha, options.Mask, options.Headerless, options.ParamsOnly);
 }
 
 }  // namespace lumora

@@ -323,8 +323,9 @@ TEST(BmpRead, RleDecoding) {
   EXPECT_EQ(Pixel(io.Bitmap(), 4, 0), kRed);
 }
 
-// Hostile and corrupt files: each ends with the aborting flag, quickly and
-// without touching memory it does not own (the sanitizer build checks that).
+// Hostile and corrupt files: each ends with the aborting flag and its
+// reason, quickly and without touching memory it does not own (the
+// sanitizer build checks that).
 TEST(BmpRead, CorruptFilesAbort) {
   auto base = [] {
     TBmpSpec s;
@@ -339,10 +340,12 @@ TEST(BmpRead, CorruptFilesAbort) {
     const char* what;
     std::function<void(TBmpSpec&)> change;
     std::function<void(std::vector<uint8_t>&)> damage;
+    TIOFailureKind kind = TIOFailureKind::InvalidData;
   };
+  constexpr TIOFailureKind kOverLimit = TIOFailureKind::OverLimit, kUnsupported = TIOFailureKind::Unsupported;
   const std::vector<Case> cases = {
-      {"huge width and height", [](TBmpSpec& s) { s.Width = 0x7FFFFFFF; s.Height = 0x7FFFFFFF; }, {}},
-      {"over our dimension ceiling", [](TBmpSpec& s) { s.Width = 1 << 20; s.Height = 1; }, {}},
+      {"huge width and height", [](TBmpSpec& s) { s.Width = 0x7FFFFFFF; s.Height = 0x7FFFFFFF; }, {}, kOverLimit},
+      {"over our dimension ceiling", [](TBmpSpec& s) { s.Width = 1 << 20; s.Height = 1; }, {}, kOverLimit},
       {"negative width", [](TBmpSpec& s) { s.Width = -4; }, {}},
       {"height INT_MIN", [](TBmpSpec& s) { s.Height = INT32_MIN; }, {}},
       {"palette index beyond the table", [](TBmpSpec& s) { s.Pixels[3] = 200; }, {}},
@@ -350,7 +353,7 @@ TEST(BmpRead, CorruptFilesAbort) {
       {"planes not 1", [](TBmpSpec& s) { s.Planes = 3; }, {}},
       {"unknown header size", [](TBmpSpec& s) { s.HeaderSize = 66; }, {}},
       {"colour table larger than the file", [](TBmpSpec& s) { s.ColorsUsed = 0x10000000; }, {}},
-      {"JPEG inside BMP", [](TBmpSpec& s) { s.Compression = 4; }, {}},
+      {"JPEG inside BMP", [](TBmpSpec& s) { s.Compression = 4; }, {}, kUnsupported},
       {"absurd densities", [](TBmpSpec& s) { s.PixelsPerMetreX = 30000000; s.PixelsPerMetreY = 3; }, {}},
       {"RLE run past the right edge", [](TBmpSpec& s) { s.Compression = 1; s.Pixels = {200, 1, 0, 1}; }, {}},
       {"RLE delta below the image",
@@ -374,6 +377,7 @@ TEST(BmpRead, CorruptFilesAbort) {
     TLmByteViewStream stream(file);
     io.LoadImageFromStreamAs(stream, ftBMP);
     EXPECT_TRUE(io.Aborting) << c.what;
+    EXPECT_EQ(io.LastFailure().Kind, c.kind) << c.what << ": " << io.LastFailure().Describe();
   }
 }
 
