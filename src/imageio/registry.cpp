@@ -117,9 +117,4 @@ void SetBuiltInFormatSlots(TFileTypeId fileType, bool readable, bool writable) {
   }
 }
 
-#ifndef _WIN32
-// The HD Photo codec is a Windows imaging component; elsewhere it is absent.
-bool HdPhotoCodecAvailable() { return false; }
-#endif
-
 }  // namespace lumora
