@@ -2,6 +2,7 @@
 
 #include "codecs/bmp/bmp.h"
 #include "codecs/gif/gif.h"
+#include "codecs/ico/ico.h"
 #include "codecs/jpeg/jpeg.h"
 #include "codecs/pcx/pcx.h"
 #include "codecs/png/png.h"
@@ -30,8 +31,10 @@ constexpr TFormatDescriptor kFormats[] = {
     // Headerless data into a bitmap the caller allocated: LoadImageAs and
     // the stream form only; no extension maps to it.
     {.FileType = ftRawBitmap, .DisplayName = "Raw Bitmap", .Read = ReadRawBitmap, .Write = WriteRawBitmap},
-    {.FileType = ftICO, .DisplayName = "Windows Icon", .Extensions = "ICO"},
-    {.FileType = ftCUR, .DisplayName = "Windows Cursor", .Extensions = "CUR"},
+    {.FileType = ftICO, .DisplayName = "Windows Icon", .Extensions = "ICO", .SaveExtensions = "ico", .Read = ReadIco,
+     .Write = WriteIco, .Count = CountIco, .Flags = cfBufferedRead},
+    {.FileType = ftCUR, .DisplayName = "Windows Cursor", .Extensions = "CUR", .Read = ReadCur, .Count = CountIco,
+     .Flags = cfBufferedRead},
     {.FileType = ftPNG, .DisplayName = "Portable Network Graphics", .Extensions = "PNG", .SaveExtensions = "png",
      .ParamsPages = ppPNG, .Read = ReadPng, .Write = WritePng, .Describe = DescribePng, .Flags = cfBufferedRead},
     {.FileType = ftDICOM, .DisplayName = "DICOM Bitmap", .Extensions = "DCM;DIC;DICOM;V2"},
