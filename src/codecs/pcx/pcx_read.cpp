@@ -54,6 +54,20 @@ const char* ParseHeader(const uint8_t* h, TPcxHeader& header) {
   return nullptr;
 }
 
+// The 16 colours of the EGA, which images with a blank header palette mean.
+constexpr TLmRGBTriple kEgaPalette[kHeaderPaletteEntries] = {
+    TLmRGBTriple::FromRGB(0, 0, 0),      TLmRGBTriple::FromRGB(0, 0, 170),    TLmRGBTriple::FromRGB(0, 170, 0),
+    TLmRGBTriple::FromRGB(0, 170, 170),  TLmRGBTriple::FromRGB(170, 0, 0),    TLmRGBTriple::FromRGB(170, 0, 170),
+    TLmRGBTriple::FromRGB(170, 170, 0),  TLmRGBTriple::FromRGB(170, 170, 170), TLmRGBTriple::FromRGB(85, 85, 85),
+    TLmRGBTriple::FromRGB(85, 85, 255),  TLmRGBTriple::FromRGB(85, 255, 85),  TLmRGBTriple::FromRGB(85, 255, 255),
+    TLmRGBTriple::FromRGB(255, 85, 85),  TLmRGBTriple::FromRGB(255, 85, 255), TLmRGBTriple::FromRGB(255, 255, 85),
+    TLmRGBTriple::FromRGB(255, 255, 255),
+};
+
+bool IsBlank(const TLmRGBTriple (&palette)[kHeaderPaletteEntries]) {
+  return std::all_of(std::begin(palette), std::end(palette), [](TLmRGBTriple c) { return c == TLmRGBTriple{}; });
+}
+
 // Layouts the decoder builds pixels for.
 bool IsDecodable(int bits, int planes) {
   if (planes == 1) return bits == 1 || bits == 2 || bits == 4 || bits == 8;
@@ -183,7 +197,11 @@ void TPcxReader::TakePalette(std::vector<uint8_t>& data) {
   }
   if (IsPaletted(header_.Bits, header_.Planes)) {
     const int colours = 1 << (header_.Bits * header_.Planes);
-    palette_.assign(header_.Palette, header_.Palette + std::min(colours, kHeaderPaletteEntries));
+    // A blank palette (version 3 files, and writers that leave it out)
+    // means the EGA colours; two-colour images are black and white then.
+    const bool ega = colours > 2 && IsBlank(header_.Palette);
+    const TLmRGBTriple* source = ega ? kEgaPalette : header_.Palette;
+    palette_.assign(source, source + std::min(colours, kHeaderPaletteEntries));
   }
 }
 
