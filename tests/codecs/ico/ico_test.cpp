@@ -91,11 +91,6 @@ int Disagreements(const TRgbaImage& ours, const TRgbaImage& ref) {
   return bad;
 }
 
-std::vector<uint8_t> ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 TEST(IcoConformance, EveryCorpusEntryMatchesWinicontopam) {
 #ifdef _WIN32
   GTEST_SKIP() << "independent decoders run on the Linux side only";
