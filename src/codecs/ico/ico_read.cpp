@@ -72,8 +72,8 @@ class TIcoReader {
   bool ReadHeaderlessEntry(TIcoEntry& chosen);
   void ReadPngEntry(int64_t offset, bool paramsOnly);
   void ReadBitmapEntry(const TIcoEntry& entry, bool ignoreTransparency, TLmMask* mask, bool paramsOnly);
-  void ApplyAndMask(const uint8_t* andData, size_t andBytes, uint64_t andRowLen, int bits, bool ignoreTransparency,
-                    TLmMask* mask, bool alphaFromPixels);
+  void ApplyAndMask(const uint8_t* andData, size_t andBytes, uint64_t andRowLen, int bits, bool topDown,
+                    bool ignoreTransparency, TLmMask* mask, bool alphaFromPixels);
   void SetDepthParams(int bits);
 
   TLmStream& stream_;
@@ -272,7 +272,7 @@ void TIcoReader::ReadBitmapEntry(const TIcoEntry& entry, bool ignoreTransparency
   const uint8_t* andData = andStart < block.size() ? block.data() + andStart : nullptr;
   const size_t andBytes = andData ? block.size() - static_cast<size_t>(andStart) : 0;
   if (mask) *mask = std::move(pixelAlpha);
-  ApplyAndMask(andData, andBytes, andRowLen, bits, ignoreTransparency, mask, mask && !mask->IsEmpty());
+  ApplyAndMask(andData, andBytes, andRowLen, bits, height < 0, ignoreTransparency, mask, mask && !mask->IsEmpty());
   if (mask && !cursor_ && !mask->IsEmpty() && mask->ScanOpacity()) mask->Free();
 }
 
@@ -281,7 +281,7 @@ void TIcoReader::ReadBitmapEntry(const TIcoEntry& entry, bool ignoreTransparency
 // true-colour images keep their colours and only get the transparency, and
 // only from a complete mask. 32-bit images whose alpha bytes say something
 // ignore it.
-void TIcoReader::ApplyAndMask(const uint8_t* andData, size_t andBytes, uint64_t andRowLen, int bits,
+void TIcoReader::ApplyAndMask(const uint8_t* andData, size_t andBytes, uint64_t andRowLen, int bits, bool topDown,
                               bool ignoreTransparency, TLmMask* mask, bool alphaFromPixels) {
   const int width = bitmap_.Width(), height = bitmap_.Height();
   const uint64_t fullMask = andRowLen * static_cast<uint64_t>(height);
@@ -301,7 +301,7 @@ void TIcoReader::ApplyAndMask(const uint8_t* andData, size_t andBytes, uint64_t 
   const TLmPixelFormat format = bitmap_.PixelFormat();
   const size_t rowsPresent = static_cast<size_t>(std::min<uint64_t>(andBytes / andRowLen, height));
   for (size_t k = 0; k < rowsPresent; ++k) {
-    const int y = height - 1 - static_cast<int>(k);
+    const int y = topDown ? static_cast<int>(k) : height - 1 - static_cast<int>(k);
     const uint8_t* bitsRow = andData + k * andRowLen;
     uint8_t* alpha = setAlpha ? mask->ScanLine(y) : nullptr;
     uint8_t* row = bitmap_.ScanLine(y);

@@ -238,6 +238,28 @@ TEST(IcoRead, DirectoryAndEntryChoice) {
   EXPECT_TRUE(io.Aborting);
 }
 
+TEST(IcoRead, BmpNamedIcoAndHeaderlessImage) {
+  TImageIO bmp;
+  ASSERT_TRUE(bmp.Bitmap().Allocate(3, 2, pf24RGB));
+  bmp.Bitmap().Fill(0x102030);
+  TLmMemoryStream bmpFile;
+  bmp.SaveImageToStreamAs(bmpFile, ftBMP);
+  TImageIO io;
+  LoadBytes(io, bmpFile.Data());
+  ASSERT_FALSE(io.Aborting) << io.LastFailure().Describe();
+  EXPECT_EQ(io.Bitmap().Width(), 3);
+
+  // The bare entry of a one-image icon.
+  const std::vector<uint8_t> icon = MakeIcon({OneBitEntry()});
+  TImageIO headerless;
+  headerless.Params.BmpHeaderless = true;
+  LoadBytes(headerless, std::vector<uint8_t>(icon.begin() + 22, icon.end()));
+  ASSERT_FALSE(headerless.Aborting) << headerless.LastFailure().Describe();
+  EXPECT_EQ(headerless.Bitmap().Width(), 2);
+  EXPECT_EQ(headerless.Params.IcoSizes[0], (TIcoSize{2, 2}));
+  EXPECT_EQ(headerless.Bitmap().Alpha(0, 0), 0);
+}
+
 TEST(CurRead, HotSpotAndEntry) {
   TEntrySpec s = OneBitEntry();
   s.HotX = 5;
