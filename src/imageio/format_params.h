@@ -7,7 +7,9 @@
 
 #include "codecs/bmp/bmp_params.h"
 #include "codecs/gif/gif_params.h"
+#include "codecs/ico/ico_params.h"
 #include "codecs/jpeg/jpeg_params.h"
+#include "codecs/pcx/pcx_params.h"
 #include "codecs/png/png_params.h"
 #include "codecs/rawbitmap/rawbitmap_params.h"
 
@@ -48,6 +50,7 @@ struct TFormatParamsOf : TFormat... {
   }
 };
 
-using TFormatParams = TFormatParamsOf<TBmpParams, TGifParams, TJpegParams, TPngParams, TRawBitmapParams>;
+using TFormatParams =
+    TFormatParamsOf<TBmpParams, TGifParams, TIcoParams, TJpegParams, TPcxParams, TPngParams, TRawBitmapParams>;
 
 }  // namespace lumora

@@ -2,7 +2,9 @@
 
 #include "codecs/bmp/bmp.h"
 #include "codecs/gif/gif.h"
+#include "codecs/ico/ico.h"
 #include "codecs/jpeg/jpeg.h"
+#include "codecs/pcx/pcx.h"
 #include "codecs/png/png.h"
 #include "codecs/rawbitmap/rawbitmap.h"
 #include "imageio/textutil.h"
@@ -22,14 +24,17 @@ constexpr TFormatDescriptor kFormats[] = {
     {.FileType = ftJPEG, .DisplayName = "JPEG Bitmap", .Extensions = "JPG;JPEG;JPE;JIF",
      .SaveExtensions = "jpg;jpeg;jpe;jif", .ParamsPages = ppJPEG, .Read = ReadJpeg, .Write = WriteJpeg,
      .Describe = DescribeJpeg, .PrepareThumbnail = PrepareJpegThumbnail, .StreamHeaderTag = "JFIF"},
-    {.FileType = ftPCX, .DisplayName = "PaintBrush", .Extensions = "PCX", .ParamsPages = ppPCX},
+    {.FileType = ftPCX, .DisplayName = "PaintBrush", .Extensions = "PCX", .SaveExtensions = "pcx",
+     .ParamsPages = ppPCX, .Read = ReadPcx, .Write = WritePcx, .Flags = cfBufferedRead},
     {.FileType = ftBMP, .DisplayName = "Windows Bitmap", .Extensions = "BMP;DIB;RLE", .SaveExtensions = "bmp;dib;rle",
      .ParamsPages = ppBMP, .Read = ReadBmp, .Write = WriteBmp, .Describe = DescribeBmp, .Flags = cfBufferedRead},
     // Headerless data into a bitmap the caller allocated: LoadImageAs and
     // the stream form only; no extension maps to it.
     {.FileType = ftRawBitmap, .DisplayName = "Raw Bitmap", .Read = ReadRawBitmap, .Write = WriteRawBitmap},
-    {.FileType = ftICO, .DisplayName = "Windows Icon", .Extensions = "ICO"},
-    {.FileType = ftCUR, .DisplayName = "Windows Cursor", .Extensions = "CUR"},
+    {.FileType = ftICO, .DisplayName = "Windows Icon", .Extensions = "ICO", .SaveExtensions = "ico", .Read = ReadIco,
+     .Write = WriteIco, .Count = CountIco, .Flags = cfBufferedRead},
+    {.FileType = ftCUR, .DisplayName = "Windows Cursor", .Extensions = "CUR", .Read = ReadCur, .Count = CountIco,
+     .Flags = cfBufferedRead},
     {.FileType = ftPNG, .DisplayName = "Portable Network Graphics", .Extensions = "PNG", .SaveExtensions = "png",
      .ParamsPages = ppPNG, .Read = ReadPng, .Write = WritePng, .Describe = DescribePng, .Flags = cfBufferedRead},
     {.FileType = ftDICOM, .DisplayName = "DICOM Bitmap", .Extensions = "DCM;DIC;DICOM;V2"},
@@ -42,7 +47,8 @@ constexpr TFormatDescriptor kFormats[] = {
     {.FileType = ftJ2K, .DisplayName = "JPEG2000 Code Stream", .Extensions = "J2K;JPC;J2C", .ParamsPages = ppJ2000},
     {.FileType = ftPS, .DisplayName = "PostScript Level 2", .Extensions = "PS;EPS"},
     {.FileType = ftPDF, .DisplayName = "Adobe PDF", .Extensions = "PDF"},
-    {.FileType = ftDCX, .DisplayName = "Multipage PCX", .Extensions = "DCX"},
+    {.FileType = ftDCX, .DisplayName = "Multipage PCX", .Extensions = "DCX", .SaveExtensions = "dcx",
+     .Read = ReadDcx, .Write = WriteDcx, .Count = CountDcx, .Flags = cfBufferedRead | cfTruncateBeforeStreamSave},
     {.FileType = ftRAW, .DisplayName = "Camera RAW", .Extensions = "CRW;CR2;NEF;RAW;PEF;RAF;X3F;BAY;ORF;SRF;MRW;DCR;SR2"},
     {.FileType = ftPSD, .DisplayName = "Photoshop PSD", .Extensions = "PSD"},
     {.FileType = ftLMV, .DisplayName = "Vectorial objects", .Extensions = "LMV"},
