@@ -8,6 +8,7 @@
 #include "codecs/bmp/bmp_params.h"
 #include "codecs/gif/gif_params.h"
 #include "codecs/jpeg/jpeg_params.h"
+#include "codecs/jpeg2000/jpeg2000_params.h"
 #include "codecs/png/png_params.h"
 #include "codecs/rawbitmap/rawbitmap_params.h"
 
@@ -48,6 +49,6 @@ struct TFormatParamsOf : TFormat... {
   }
 };
 
-using TFormatParams = TFormatParamsOf<TBmpParams, TGifParams, TJpegParams, TPngParams, TRawBitmapParams>;
+using TFormatParams = TFormatParamsOf<TBmpParams, TGifParams, TJpegParams, TJ2000Params, TPngParams, TRawBitmapParams>;
 
 }  // namespace lumora
