@@ -492,6 +492,7 @@ TImageMView::TResult TImageMView::LoadThumbnail(const TJob& job) {
     io.Params.Width = job.width;
     io.Params.Height = job.height;
     io.Params.JpegScale = kJpegScaleAuto;
+    io.Params.J2000Reduce = kJ2000ReduceAuto;
     io.Params.JpegDctMethod = kJpegDctFast;
     io.Params.JpegGetExifThumbnail = job.exifThumbnail;
     io.Params.SetAutoOrientation(false);

@@ -37,6 +37,39 @@ TJ2kForm RecogniseForm(TLmStream& stream) {
 
 enum class TColorModel { Gray, RGB, YCbCr };
 
+// What the JP2 header boxes say of colour before a decode: a palette's
+// column count, else the colour box's enumerated space. OpenJPEG applies
+// both only while decoding, so a parameters-only read looks for itself.
+std::optional<TColorModel> Jp2HeaderColor(TLmStream& stream) {
+  TStreamPositionGuard guard(stream);
+  std::optional<TColorModel> fromColr, fromPalette;
+  const int64_t end = stream.Size();
+  int64_t position = stream.Position();
+  for (int boxes = 0; boxes < 64 && position + 8 <= end; ++boxes) {
+    uint8_t head[8];
+    stream.SetPosition(position);
+    if (!stream.ReadExact(head, sizeof head)) break;
+    const uint32_t length = ReadBE32(head), type = ReadBE32(head + 4);
+    if (type == 0x6A703263 || length == 1) break;  // jp2c: the code stream; or a 64-bit box
+    if (type == 0x6A703268) {                       // jp2h: its boxes follow
+      position += 8;
+      continue;
+    }
+    uint8_t body[7] = {};
+    if (type == 0x70636C72 && stream.ReadExact(body, 3))  // pclr: entries, columns
+      fromPalette = body[2] >= 3 ? TColorModel::RGB : TColorModel::Gray;
+    if (type == 0x636F6C72 && !fromColr && stream.ReadExact(body, 7) && body[0] == 1) {  // colr, enumerated
+      const uint32_t space = ReadBE32(body + 3);
+      if (space == 16) fromColr = TColorModel::RGB;
+      if (space == 17) fromColr = TColorModel::Gray;
+      if (space == 18) fromColr = TColorModel::YCbCr;
+    }
+    if (length < 8) break;
+    position += length;
+  }
+  return fromPalette ? fromPalette : fromColr;
+}
+
 // Which components make the picture: colour components (1 or 3) and an
 // optional alpha component, by index into the image's components.
 struct TComponentLayout {
@@ -128,9 +161,10 @@ uint32_t CeilDiv(uint32_t value, uint32_t divisor) {
 TArea AreaAt(const opj_image_t& image, const TComponentLayout& layout, int reduce) {
   TArea area;
   area.StepX = area.StepY = UINT32_MAX;
-  for (int c = 0; c < layout.ColorCount(); ++c) {
-    area.StepX = std::min(area.StepX, std::max<OPJ_UINT32>(image.comps[layout.Color[c]].dx, 1));
-    area.StepY = std::min(area.StepY, std::max<OPJ_UINT32>(image.comps[layout.Color[c]].dy, 1));
+  for (int index : layout.Color) {
+    if (index < 0) continue;  // a palette's colours, before the decode makes them
+    area.StepX = std::min(area.StepX, std::max<OPJ_UINT32>(image.comps[index].dx, 1));
+    area.StepY = std::min(area.StepY, std::max<OPJ_UINT32>(image.comps[index].dy, 1));
   }
   area.X0 = CeilDiv(CeilDivPow2(image.x0, reduce), area.StepX);
   area.Y0 = CeilDiv(CeilDivPow2(image.y0, reduce), area.StepY);
@@ -141,9 +175,14 @@ TArea AreaAt(const opj_image_t& image, const TComponentLayout& layout, int reduc
   return area;
 }
 
-// OpenJPEG keeps every component whole in memory as 32-bit samples. The
-// components together may hold four times the samples of the largest image
-// we accept (an RGBA image), and each one no more than that image.
+// OpenJPEG keeps every component whole in memory as 32-bit samples, and a
+// few hundred bytes of code stream can claim gigapixels (empty packets cost
+// next to nothing), so the claim is bounded by memory, not by the data:
+// each component at most the largest image we accept, all of them together
+// at most an RGBA image of that size and never more than a process can
+// hold (8 GiB; 1 GiB for 32-bit builds).
+constexpr uint64_t kMaxComponentBytes = sizeof(void*) >= 8 ? uint64_t{8} << 30 : uint64_t{1} << 30;
+
 bool AcceptComponentMemory(const opj_image_t& image, int reduce, TIOProgress& progress) {
   const uint64_t pixelLimit = ImageLimits().MaxPixels;
   uint64_t total = 0;
@@ -161,7 +200,7 @@ bool AcceptComponentMemory(const opj_image_t& image, int reduce, TIOProgress& pr
       return false;
     }
     total += samples;
-    if (total > 4 * pixelLimit) {
+    if (total > 4 * pixelLimit || total > kMaxComponentBytes / sizeof(OPJ_INT32)) {
       progress.Fail(TIOFailureKind::OverLimit, "component data over our limit");
       return false;
     }
@@ -316,9 +355,10 @@ void SetImageParams(const opj_image_t& image, const TComponentLayout& layout, co
   params.J2000ReduceUsed = reduce;
 }
 
-// Before the decode the JP2 palette is not yet expanded: a colour box that
-// says RGB or YCbCr is what the loaded image will be.
-TComponentLayout HeaderLayout(const opj_image_t& image, bool codeStream, TIOProgress& progress, bool& ok) {
+// Before the decode the JP2 palette is not yet expanded and the colour box
+// not yet applied: what the header boxes say is what the loaded image will be.
+TComponentLayout HeaderLayout(const opj_image_t& image, bool codeStream, std::optional<TColorModel> boxes,
+                              TIOProgress& progress, bool& ok) {
   TIOProgress quiet;
   std::optional<TComponentLayout> layout = LayoutOf(image, codeStream, quiet);
   ok = true;
@@ -327,8 +367,7 @@ TComponentLayout HeaderLayout(const opj_image_t& image, bool codeStream, TIOProg
     progress.Fail(quiet.Failure().Kind, quiet.Failure().Text);
     return {};
   }
-  if (image.color_space == OPJ_CLRSPC_SRGB || image.color_space == OPJ_CLRSPC_SYCC)
-    layout->Model = image.color_space == OPJ_CLRSPC_SRGB ? TColorModel::RGB : TColorModel::YCbCr;
+  if (boxes) layout->Model = *boxes;
   return *layout;
 }
 
@@ -353,6 +392,7 @@ void J2kReadStream(TLmStream& stream, TLmBitmap& bitmap, TIOParamsVals& params, 
     return;
   }
   const bool codeStream = form == TJ2kForm::CodeStream;
+  const std::optional<TColorModel> boxColor = codeStream ? std::nullopt : Jp2HeaderColor(stream);
   TOpjCodec codec(opj_create_decompress(codeStream ? OPJ_CODEC_J2K : OPJ_CODEC_JP2));
   TOpjStreamTarget target{.Stream = &stream};
   TOpjStream input = OpenReadStream(target);
@@ -384,7 +424,7 @@ void J2kReadStream(TLmStream& stream, TLmBitmap& bitmap, TIOParamsVals& params, 
     return;
   }
   bool layoutOk = false;
-  const TComponentLayout headerLayout = HeaderLayout(*image, codeStream, progress, layoutOk);
+  const TComponentLayout headerLayout = HeaderLayout(*image, codeStream, boxColor, progress, layoutOk);
   if (!layoutOk) return;
 
   const TArea full = AreaAt(*image, headerLayout, 0);
