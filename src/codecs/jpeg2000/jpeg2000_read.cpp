@@ -484,7 +484,10 @@ void J2kReadStream(TLmStream& stream, TLmBitmap& bitmap, TIOParamsVals& params, 
     }
     if (!progress.ReportIfChanged(y + 1)) return;
   }
-  if (messages.HasWarning("Stream too short") || messages.HasWarning("truncated"))
+  // Decoded leniently, a stream cut short still gives a picture (what the
+  // data held, the rest blurred or flat), reported as incomplete.
+  if (messages.HasWarning("inconsistent with stream length") || messages.HasWarning("Stream too short") ||
+      messages.HasWarning("truncated"))
     progress.Fail(TIOFailureKind::InvalidData, "code stream cut short");
 }
 

@@ -66,7 +66,9 @@ TEST(Jpeg2000Read, ReducedResolutionMatchesTheDecoder) {
 #ifndef _WIN32
     ASSERT_TRUE(planes);
 #endif
-    if (planes) EXPECT_EQ(test::PeakDifference(io.Bitmap(), *planes), 0);
+    if (planes) {
+      EXPECT_EQ(test::PeakDifference(io.Bitmap(), *planes), 0);
+    }
   }
 }
 
@@ -92,8 +94,11 @@ TEST(Jpeg2000Read, AutomaticAndClampedReduction) {
     io.Params.Height = c.WantH;
     io.LoadImage(file);
     ASSERT_FALSE(io.Aborting) << io.LastFailure().Describe();
-    if (c.Used >= 0) EXPECT_EQ(io.Params.J2000ReduceUsed, c.Used);
-    else EXPECT_GT(io.Params.J2000ReduceUsed, 2);
+    if (c.Used >= 0) {
+      EXPECT_EQ(io.Params.J2000ReduceUsed, c.Used);
+    } else {
+      EXPECT_GT(io.Params.J2000ReduceUsed, 2);
+    }
     const int used = io.Params.J2000ReduceUsed;
     EXPECT_EQ(io.Bitmap().Width(), (full.Params.Width + (1 << used) - 1) >> used);
     EXPECT_GE(io.Bitmap().Width(), c.WantW);
@@ -222,13 +227,17 @@ TEST(Jpeg2000Read, TruncatedStreams) {
     TImageIO io;
     TLmMemoryStream in{std::vector<uint8_t>(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(length))};
     io.LoadImageFromStreamAs(in, ftJ2K);
-    if (io.Aborting) EXPECT_FALSE(io.LastFailure().Text.empty()) << length;
+    if (io.Aborting) {
+      EXPECT_FALSE(io.LastFailure().Text.empty()) << length;
+    }
   }
   TImageIO io;
   const size_t half = good.size() - (good.size() - 150) / 2;
   TLmMemoryStream in{std::vector<uint8_t>(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(half))};
   io.LoadImageFromStreamAs(in, ftJ2K);
   EXPECT_EQ(io.Bitmap().Width(), 16) << io.LastFailure().Describe();
+  EXPECT_TRUE(io.Aborting);
+  EXPECT_EQ(io.LastFailure().Text, "code stream cut short");
 }
 
 }  // namespace
