@@ -33,7 +33,7 @@ make_picture() { # name, opj_compress options
     if [ ! -s "$work/photo.ppm" ]; then
       echo "making $work/photo.ppm ..." >&2
       /usr/bin/convert-im6.q16 -seed 7 -size 1000x750 plasma:fractal -blur 0x0.6 \
-        -filter Lanczos -resize 4000x3000! -attenuate 0.3 +noise Gaussian "$work/photo.ppm"
+        -filter Lanczos -resize 4000x3000! -attenuate 0.3 +noise Gaussian -depth 8 "$work/photo.ppm"
     fi
     echo "making $out ..." >&2
     opj_compress -i "$work/photo.ppm" -o "$out" -n 6 $2 >/dev/null
