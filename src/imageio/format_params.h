@@ -9,6 +9,7 @@
 #include "codecs/gif/gif_params.h"
 #include "codecs/ico/ico_params.h"
 #include "codecs/jpeg/jpeg_params.h"
+#include "codecs/jpeg2000/jpeg2000_params.h"
 #include "codecs/pcx/pcx_params.h"
 #include "codecs/png/png_params.h"
 #include "codecs/rawbitmap/rawbitmap_params.h"
@@ -50,7 +51,7 @@ struct TFormatParamsOf : TFormat... {
   }
 };
 
-using TFormatParams =
-    TFormatParamsOf<TBmpParams, TGifParams, TIcoParams, TJpegParams, TPcxParams, TPngParams, TRawBitmapParams>;
+using TFormatParams = TFormatParamsOf<TBmpParams, TGifParams, TIcoParams, TJpegParams, TJ2000Params, TPcxParams,
+                                      TPngParams, TRawBitmapParams>;
 
 }  // namespace lumora

@@ -4,6 +4,7 @@
 #include "codecs/gif/gif.h"
 #include "codecs/ico/ico.h"
 #include "codecs/jpeg/jpeg.h"
+#include "codecs/jpeg2000/jpeg2000.h"
 #include "codecs/pcx/pcx.h"
 #include "codecs/png/png.h"
 #include "codecs/rawbitmap/rawbitmap.h"
@@ -43,8 +44,12 @@ constexpr TFormatDescriptor kFormats[] = {
     {.FileType = ftTGA, .DisplayName = "Targa Bitmap", .Extensions = "TGA;TARGA;VDA;ICB;VST;PIX", .ParamsPages = ppTGA},
     {.FileType = ftPXM, .DisplayName = "Portable Pixmap, GrayMap, BitMap", .Extensions = "PXM;PPM;PGM;PBM"},
     {.FileType = ftWBMP, .DisplayName = "Wireless Bitmap", .Extensions = "WBMP"},
-    {.FileType = ftJP2, .DisplayName = "JPEG2000", .Extensions = "JP2", .ParamsPages = ppJ2000},
-    {.FileType = ftJ2K, .DisplayName = "JPEG2000 Code Stream", .Extensions = "J2K;JPC;J2C", .ParamsPages = ppJ2000},
+    {.FileType = ftJP2, .DisplayName = "JPEG2000", .Extensions = "JP2", .SaveExtensions = "jp2",
+     .ParamsPages = ppJ2000, .Read = J2kReadStream, .Write = WriteJp2, .Describe = DescribeJ2000,
+     .PrepareThumbnail = PrepareJ2000Thumbnail},
+    {.FileType = ftJ2K, .DisplayName = "JPEG2000 Code Stream", .Extensions = "J2K;JPC;J2C",
+     .SaveExtensions = "j2k;jpc;j2c", .ParamsPages = ppJ2000, .Read = J2kReadStream, .Write = WriteJ2k,
+     .Describe = DescribeJ2000, .PrepareThumbnail = PrepareJ2000Thumbnail},
     {.FileType = ftPS, .DisplayName = "PostScript Level 2", .Extensions = "PS;EPS"},
     {.FileType = ftPDF, .DisplayName = "Adobe PDF", .Extensions = "PDF"},
     {.FileType = ftDCX, .DisplayName = "Multipage PCX", .Extensions = "DCX", .SaveExtensions = "dcx",
