@@ -9,7 +9,9 @@
 #include "codecs/gif/gif_params.h"
 #include "codecs/jpeg/jpeg_params.h"
 #include "codecs/png/png_params.h"
+#include "codecs/pnm/pnm_params.h"
 #include "codecs/rawbitmap/rawbitmap_params.h"
+#include "codecs/tga/tga_params.h"
 
 namespace lumora {
 
@@ -48,6 +50,7 @@ struct TFormatParamsOf : TFormat... {
   }
 };
 
-using TFormatParams = TFormatParamsOf<TBmpParams, TGifParams, TJpegParams, TPngParams, TRawBitmapParams>;
+using TFormatParams = TFormatParamsOf<TBmpParams, TGifParams, TJpegParams, TPngParams, TRawBitmapParams, TTgaParams,
+                                       TPxmParams>;
 
 }  // namespace lumora

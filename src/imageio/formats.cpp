@@ -4,7 +4,9 @@
 #include "codecs/gif/gif.h"
 #include "codecs/jpeg/jpeg.h"
 #include "codecs/png/png.h"
+#include "codecs/pnm/pnm.h"
 #include "codecs/rawbitmap/rawbitmap.h"
+#include "codecs/tga/tga.h"
 #include "imageio/textutil.h"
 
 namespace lumora {
@@ -35,9 +37,13 @@ constexpr TFormatDescriptor kFormats[] = {
     {.FileType = ftDICOM, .DisplayName = "DICOM Bitmap", .Extensions = "DCM;DIC;DICOM;V2"},
     {.FileType = ftWMF, .DisplayName = "Windows Metafile", .Extensions = "WMF"},
     {.FileType = ftEMF, .DisplayName = "Enhanced Windows Metafile", .Extensions = "EMF"},
-    {.FileType = ftTGA, .DisplayName = "Targa Bitmap", .Extensions = "TGA;TARGA;VDA;ICB;VST;PIX", .ParamsPages = ppTGA},
-    {.FileType = ftPXM, .DisplayName = "Portable Pixmap, GrayMap, BitMap", .Extensions = "PXM;PPM;PGM;PBM"},
-    {.FileType = ftWBMP, .DisplayName = "Wireless Bitmap", .Extensions = "WBMP"},
+    {.FileType = ftTGA, .DisplayName = "Targa Bitmap", .Extensions = "TGA;TARGA;VDA;ICB;VST;PIX",
+     .SaveExtensions = "tga;targa;vda;icb;vst;win", .ParamsPages = ppTGA, .Read = ReadTga, .Write = WriteTga,
+     .Describe = DescribeTga, .Flags = cfBufferedRead},
+    {.FileType = ftPXM, .DisplayName = "Portable Pixmap, GrayMap, BitMap", .Extensions = "PXM;PPM;PGM;PBM",
+     .SaveExtensions = "pxm;pbm;pgm;ppm", .Read = ReadPxm, .Write = WritePxm, .Flags = cfBufferedRead},
+    {.FileType = ftWBMP, .DisplayName = "Wireless Bitmap", .Extensions = "WBMP", .SaveExtensions = "wbmp",
+     .Read = ReadWbmp, .Write = WriteWbmp, .Flags = cfBufferedRead},
     {.FileType = ftJP2, .DisplayName = "JPEG2000", .Extensions = "JP2", .ParamsPages = ppJ2000},
     {.FileType = ftJ2K, .DisplayName = "JPEG2000 Code Stream", .Extensions = "J2K;JPC;J2C", .ParamsPages = ppJ2000},
     {.FileType = ftPS, .DisplayName = "PostScript Level 2", .Extensions = "PS;EPS"},
