@@ -234,6 +234,8 @@ bool TTgaReader::ReadHeader() {
 }
 
 bool TTgaReader::ReadImageId() {
+  params_.TgaImageId.clear();
+  if (h_.IdLength == 0) return true;
   std::vector<uint8_t> id;
   if (!ReadWholeBlock(stream_, h_.IdLength, id, progress_)) return false;
   params_.TgaImageId = TextField(id.data(), id.size());

@@ -27,7 +27,11 @@ struct TRgbaImage {
 inline bool DecodeWithImageMagick(const std::filesystem::path& file, TRgbaImage& image, const std::string& format = "") {
   const std::string source = "'" + format + file.string() + "'";
   auto rgb = CommandOutput(std::string(kImageMagick) + " " + source + " -auto-orient -strip -depth 8 ppm:- 2>/dev/null");
-  auto alpha = CommandOutput(std::string(kImageMagick) + " " + source + " -auto-orient -strip -alpha extract -depth 8 pgm:- 2>/dev/null");
+  // Without an alpha channel ImageMagick's extraction gives no opacity
+  // but something else, so it is asked first.
+  auto hasAlpha = CommandOutput(std::string(kImageMagick) + " " + source + " -format %A info: 2>/dev/null");
+  const bool withAlpha = hasAlpha && !hasAlpha->empty() && (*hasAlpha)[0] != 'F' && (*hasAlpha)[0] != 'U';
+  auto alpha = !withAlpha ? std::nullopt : CommandOutput(std::string(kImageMagick) + " " + source + " -auto-orient -strip -alpha extract -depth 8 pgm:- 2>/dev/null");
   auto rgbImage = rgb ? ParsePnm(*rgb) : std::nullopt;
   auto alphaImage = alpha ? ParsePnm(*alpha) : std::nullopt;
   if (!rgbImage || rgbImage->Channels != 3) return false;
