@@ -145,7 +145,8 @@ void TTgaReader::Read(bool ignoreTransparency, TLmMask* mask, bool paramsOnly) {
                            (h_.Depth == 16 && !h_.ColorMapped() && (h_.BaseType() == kGray || h_.AlphaBits() > 0));
   TLmMask* alpha = !ignoreTransparency && alphaSource ? mask : nullptr;
   if (alpha) {
-    if (alpha->IsEmpty() && !alpha->Allocate(h_.Width, h_.Height, 8)) {
+    const bool fits = alpha->Width() == h_.Width && alpha->Height() == h_.Height && alpha->BitsPerPixel() == 8;
+    if (!fits && !alpha->Allocate(h_.Width, h_.Height, 8)) {
       progress_.Fail(TIOFailureKind::OverLimit, "no memory for the transparency mask");
       return;
     }

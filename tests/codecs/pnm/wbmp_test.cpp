@@ -142,3 +142,30 @@ TEST(WbmpWrite, LargeImagesAreScaledToFit255) {
 
 }  // namespace
 }  // namespace lumora
+
+namespace lumora {
+namespace {
+
+// The fuzzers' seeds and the inputs they kept load, or fail with a reason.
+TEST(PnmAndWbmpRead, FuzzInputsLoadOrFailWithAReason) {
+  const fs::path root = fs::path(LUMORA_TEST_DATA_DIR).parent_path().parent_path();
+  int count = 0;
+  for (const auto& [name, type] : {std::pair{"pnm", ftPXM}, std::pair{"wbmp", ftWBMP}}) {
+    for (const fs::path dir : {root / "fuzz" / "seeds" / name, root / "out" / "fuzz" / (std::string(name) + "_fuzz")}) {
+      std::error_code ec;
+      for (const auto& entry : fs::directory_iterator(dir, ec)) {
+        TImageIO io;
+        io.LoadImageAs(entry.path(), type);
+        if (io.Aborting) {
+          EXPECT_NE(io.LastFailure().Kind, TIOFailureKind::None) << entry.path();
+          EXPECT_NE(io.LastFailure().Kind, TIOFailureKind::Cancelled) << entry.path();
+        }
+        ++count;
+      }
+    }
+  }
+  EXPECT_GE(count, 8);
+}
+
+}  // namespace
+}  // namespace lumora

@@ -546,3 +546,28 @@ TEST(TgaWrite, EveryVariantRoundTrips) {
 
 }  // namespace
 }  // namespace lumora
+
+namespace lumora {
+namespace {
+
+// The fuzzer's seeds and the inputs it kept load, or fail with a reason.
+TEST(TgaRead, FuzzInputsLoadOrFailWithAReason) {
+  const fs::path root = fs::path(LUMORA_TEST_DATA_DIR).parent_path().parent_path();
+  int count = 0;
+  for (const fs::path dir : {root / "fuzz" / "seeds" / "tga", root / "out" / "fuzz" / "tga_fuzz"}) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(dir, ec)) {
+      TImageIO io;
+      io.LoadImageAs(entry.path(), ftTGA);
+      if (io.Aborting) {
+        EXPECT_NE(io.LastFailure().Kind, TIOFailureKind::None) << entry.path();
+        EXPECT_NE(io.LastFailure().Kind, TIOFailureKind::Cancelled) << entry.path();
+      }
+      ++count;
+    }
+  }
+  EXPECT_GE(count, 5);
+}
+
+}  // namespace
+}  // namespace lumora
