@@ -380,31 +380,34 @@ void TTgaReader::ConvertRow(const uint8_t* raw, uint8_t* out, uint8_t* alpha) co
     out[3 * x + 2] = c.r;
     alpha[x] = a;
   };
-  uint8_t a = 255;
+  // Colour and alpha of a colour-map entry (the colour is looked up before
+  // its alpha is passed on).
+  auto putIndex = [&](int x, uint32_t index) {
+    uint8_t a = 255;
+    const TLmRGBTriple c = PaletteColor(index, a);
+    put(x, c, a);
+  };
   switch (h_.Depth) {
     case 1:
-      for (int x = 0; x < width; ++x) {
-        const TLmRGBTriple c = PaletteColor((raw[x >> 3] >> (7 - (x & 7))) & 1, a);
-        put(x, c, a);
-      }
+      for (int x = 0; x < width; ++x) putIndex(x, (raw[x >> 3] >> (7 - (x & 7))) & 1);
       break;
     case 4:
       for (int x = 0; x < width; ++x) {
         const uint8_t v = (raw[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
         if (h_.ColorMapped())
-          put(x, PaletteColor(v, a), a);
+          putIndex(x, v);
         else
           put(x, TLmRGBTriple::FromRGB(uint8_t(v * 17), uint8_t(v * 17), uint8_t(v * 17)), 255);
       }
       break;
     case 8:
-      for (int x = 0; x < width; ++x) put(x, PaletteColor(raw[x], a), a);
+      for (int x = 0; x < width; ++x) putIndex(x, raw[x]);
       break;
     case 16:
       for (int x = 0; x < width; ++x) {
         const uint16_t w = ReadLE16(raw + 2 * x);
         if (h_.ColorMapped()) {
-          put(x, PaletteColor(w, a), a);
+          putIndex(x, w);
         } else if (h_.BaseType() == kGray) {
           const uint8_t g = static_cast<uint8_t>(w);  // gray level, then alpha
           put(x, TLmRGBTriple::FromRGB(g, g, g), static_cast<uint8_t>(w >> 8));

@@ -124,7 +124,9 @@ TEST(PnmRead, BinarySamplesAreScaledByTheMaximum) {
     ASSERT_FALSE(t.Aborting) << t.Failure.Describe();
     EXPECT_EQ(t.Bitmap.PixelFormat(), c.Format);
     EXPECT_EQ(Rgb(t.Bitmap, 0, 0), c.First);
-    if (!c.Second.empty()) EXPECT_EQ(Rgb(t.Bitmap, 1, 0), c.Second);
+    if (!c.Second.empty()) {
+      EXPECT_EQ(Rgb(t.Bitmap, 1, 0), c.Second);
+    }
   }
   // The native 16-bit forms keep the full range: 500 of 1000 is 32767.
   std::vector<uint8_t> file = Bytes("P5 1 1 1000\n");

@@ -151,7 +151,7 @@ TEST(PnmAndWbmpRead, FuzzInputsLoadOrFailWithAReason) {
   const fs::path root = fs::path(LUMORA_TEST_DATA_DIR).parent_path().parent_path();
   int count = 0;
   for (const auto& [name, type] : {std::pair{"pnm", ftPXM}, std::pair{"wbmp", ftWBMP}}) {
-    for (const fs::path dir : {root / "fuzz" / "seeds" / name, root / "out" / "fuzz" / (std::string(name) + "_fuzz")}) {
+    for (const fs::path& dir : {root / "fuzz" / "seeds" / name, root / "out" / "fuzz" / (std::string(name) + "_fuzz")}) {
       std::error_code ec;
       for (const auto& entry : fs::directory_iterator(dir, ec)) {
         TImageIO io;

@@ -47,7 +47,7 @@ std::vector<uint8_t> MakeTga(const TTgaSpec& s) {
   WriteLE16(&f[14], s.Height);
   f[16] = s.Depth;
   f[17] = s.Descriptor;
-  f.insert(f.end(), s.Id.begin(), s.Id.end());
+  for (char c : s.Id) f.push_back(static_cast<uint8_t>(c));
   f.insert(f.end(), s.Map.begin(), s.Map.end());
   f.insert(f.end(), s.Pixels.begin(), s.Pixels.end());
   f.insert(f.end(), s.Trailer.begin(), s.Trailer.end());
@@ -248,7 +248,9 @@ TEST(TgaRead, ColourMapsOfEveryEntrySizeFromTheirFirstIndex) {
     EXPECT_EQ(Rgb(t.Bitmap, 0, 0), c.Expected);
     EXPECT_EQ(Rgb(t.Bitmap, 1, 0), (std::vector<int>{6 * 32 + 28, 2 * 32 + 28, 0 * 64 + 60}));
     EXPECT_EQ(t.Bitmap.HasAlphaChannel(), c.Alpha);
-    if (c.Alpha) EXPECT_EQ(t.Bitmap.Alpha(0, 0), 99);
+    if (c.Alpha) {
+      EXPECT_EQ(t.Bitmap.Alpha(0, 0), 99);
+    }
   }
 }
 
@@ -554,7 +556,7 @@ namespace {
 TEST(TgaRead, FuzzInputsLoadOrFailWithAReason) {
   const fs::path root = fs::path(LUMORA_TEST_DATA_DIR).parent_path().parent_path();
   int count = 0;
-  for (const fs::path dir : {root / "fuzz" / "seeds" / "tga", root / "out" / "fuzz" / "tga_fuzz"}) {
+  for (const fs::path& dir : {root / "fuzz" / "seeds" / "tga", root / "out" / "fuzz" / "tga_fuzz"}) {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(dir, ec)) {
       TImageIO io;
