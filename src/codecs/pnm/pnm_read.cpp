@@ -26,6 +26,9 @@ namespace lumora {
 namespace {
 
 constexpr int64_t kMaxSampleValue = 65535;
+// A header of nothing but short comments would otherwise cost far more
+// memory as a list than as bytes; the comments past this many are skipped.
+constexpr size_t kMaxComments = 1000;
 
 // A decimal number, or -1 for a token that is not one. Numbers beyond any
 // image size saturate, so that they fail the limits rather than wrap.
@@ -105,7 +108,7 @@ void TPnmReader::ReadHeader() {
     const std::string token = PxmReadToken(stream_);
     if (token.empty()) break;
     if (token[0] == '#') {
-      params_.PxmComments.push_back(token.substr(1));
+      if (params_.PxmComments.size() < kMaxComments) params_.PxmComments.push_back(token.substr(1));
       continue;
     }
     if (field == 0) {

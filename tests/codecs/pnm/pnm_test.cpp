@@ -63,6 +63,14 @@ TEST(PnmRead, HeaderTokensAndComments) {
   EXPECT_EQ(Rgb(t.Bitmap, 1, 0), Gray(119));  // trunc(7 / 15 * 255)
   EXPECT_EQ(Rgb(t.Bitmap, 2, 0), Gray(255));
 
+  // A header of thousands of comments keeps the first thousand.
+  std::string many = "P5\n";
+  for (int i = 0; i < 5000; ++i) many += "#c\n";
+  Load(Bytes(many + "1 1 255\n\x07"), t);
+  ASSERT_FALSE(t.Aborting);
+  EXPECT_EQ(t.Params.PxmComments.size(), 1000u);
+  EXPECT_EQ(Rgb(t.Bitmap, 0, 0), Gray(7));
+
   // The comments of the last read only.
   Load(Bytes("P3 1 1 255 1 2 3"), t);
   EXPECT_TRUE(t.Params.PxmComments.empty());
