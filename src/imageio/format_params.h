@@ -12,7 +12,9 @@
 #include "codecs/jpeg2000/jpeg2000_params.h"
 #include "codecs/pcx/pcx_params.h"
 #include "codecs/png/png_params.h"
+#include "codecs/pnm/pnm_params.h"
 #include "codecs/rawbitmap/rawbitmap_params.h"
+#include "codecs/tga/tga_params.h"
 
 namespace lumora {
 
@@ -52,6 +54,6 @@ struct TFormatParamsOf : TFormat... {
 };
 
 using TFormatParams = TFormatParamsOf<TBmpParams, TGifParams, TIcoParams, TJpegParams, TJ2000Params, TPcxParams,
-                                      TPngParams, TRawBitmapParams>;
+                                      TPngParams, TPxmParams, TRawBitmapParams, TTgaParams>;
 
 }  // namespace lumora

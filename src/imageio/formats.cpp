@@ -7,7 +7,9 @@
 #include "codecs/jpeg2000/jpeg2000.h"
 #include "codecs/pcx/pcx.h"
 #include "codecs/png/png.h"
+#include "codecs/pnm/pnm.h"
 #include "codecs/rawbitmap/rawbitmap.h"
+#include "codecs/tga/tga.h"
 #include "imageio/textutil.h"
 
 namespace lumora {
@@ -41,9 +43,13 @@ constexpr TFormatDescriptor kFormats[] = {
     {.FileType = ftDICOM, .DisplayName = "DICOM Bitmap", .Extensions = "DCM;DIC;DICOM;V2"},
     {.FileType = ftWMF, .DisplayName = "Windows Metafile", .Extensions = "WMF"},
     {.FileType = ftEMF, .DisplayName = "Enhanced Windows Metafile", .Extensions = "EMF"},
-    {.FileType = ftTGA, .DisplayName = "Targa Bitmap", .Extensions = "TGA;TARGA;VDA;ICB;VST;PIX", .ParamsPages = ppTGA},
-    {.FileType = ftPXM, .DisplayName = "Portable Pixmap, GrayMap, BitMap", .Extensions = "PXM;PPM;PGM;PBM"},
-    {.FileType = ftWBMP, .DisplayName = "Wireless Bitmap", .Extensions = "WBMP"},
+    {.FileType = ftTGA, .DisplayName = "Targa Bitmap", .Extensions = "TGA;TARGA;VDA;ICB;VST;PIX",
+     .SaveExtensions = "tga;targa;vda;icb;vst;win", .ParamsPages = ppTGA, .Read = ReadTga, .Write = WriteTga,
+     .Describe = DescribeTga, .Flags = cfBufferedRead},
+    {.FileType = ftPXM, .DisplayName = "Portable Pixmap, GrayMap, BitMap", .Extensions = "PXM;PPM;PGM;PBM",
+     .SaveExtensions = "pxm;pbm;pgm;ppm", .Read = ReadPxm, .Write = WritePxm, .Flags = cfBufferedRead},
+    {.FileType = ftWBMP, .DisplayName = "Wireless Bitmap", .Extensions = "WBMP", .SaveExtensions = "wbmp",
+     .Read = ReadWbmp, .Write = WriteWbmp, .Flags = cfBufferedRead},
     {.FileType = ftJP2, .DisplayName = "JPEG2000", .Extensions = "JP2", .SaveExtensions = "jp2",
      .ParamsPages = ppJ2000, .Read = J2kReadStream, .Write = WriteJp2, .Describe = DescribeJ2000,
      .PrepareThumbnail = PrepareJ2000Thumbnail},
