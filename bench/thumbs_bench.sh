@@ -50,9 +50,9 @@ cat "$work"/photos/*.jpg > /dev/null   # both runs start with the files in the p
 # A wineserver of our own for the run, so that only the host process is timed.
 export WINEPREFIX=${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/lumora/wineprefix}
 report=$work/lister.txt
-"$root/scripts/wine-run" "$lister" --plugin "$(winepath -w "$root/build/win32/lumora.wlx" 2>/dev/null)" \
-  --keys Return,End --settle 600000 --quit --screenshot "$(winepath -w "$root/out/thumbs-bench.png" 2>/dev/null)" \
-  "$(winepath -w "$work/photos/p001.jpg" 2>/dev/null)" > "$report"
+"$root/scripts/wine-run" "$lister" --plugin "$("$root/scripts/wine-path" "$root/build/win32/lumora.wlx")" \
+  --keys Return,End --settle 600000 --quit --screenshot "$("$root/scripts/wine-path" "$root/out/thumbs-bench.png")" \
+  "$("$root/scripts/wine-path" "$work/photos/p001.jpg")" > "$report"
 busy=$(awk -F': ' '$1 == "busy" { print $2 }' "$report")
 peak=$(awk -F': ' '$1 == "peak memory" { print $2 }' "$report")
 position=$(awk -F': ' '$1 == "panel0" { print $2 }' "$report")

@@ -52,6 +52,12 @@ class TfmMain : public TForm {
   // Runs once; the destructor skips what it already did.
   void Teardown();
 
+  // The viewer is to end while its code is still running: the load in
+  // progress stops at its next check and lets no more messages run.
+  void CancelLoad();
+  // Whether the viewer is to end once its running code has returned.
+  bool Closing() const { return IdleActionPending(); }
+
   // ---- Components (owned by the form) --------------------------------------
   std::unique_ptr<TStatusBar> StatusBar1;
   std::unique_ptr<TNotebook> Notebook;

@@ -72,7 +72,7 @@ void TfmMain::OpenImage(const std::wstring& fileName, bool scanFolder) {
   ImageView->SetAutoShrink(false);
   Screen().SetCursor(crDefault);
   LoadFinished = true;  // also when the I/O object reported no end of work
-  if (LoadCancelled) return;
+  if (LoadCancelled || Closing()) return;
 
   TImageIO& io = ImageView->IO();
   if (io.Aborting) {
@@ -94,6 +94,11 @@ void TfmMain::OpenImage(const std::wstring& fileName, bool scanFolder) {
 }
 
 void TfmMain::ImageViewProgress(TImageView& sender, int percent) {
+  if (Closing()) {
+    // The viewer ends when this load has returned; nothing more runs in it.
+    ImageView->IO().Aborting = true;
+    return;
+  }
   if (LoadCancelled) {
     ImageView->IO().Aborting = true;
     StatusBar1->SetPanelText(4, L"Загрузка отменена");
@@ -122,6 +127,10 @@ void TfmMain::ImageViewProgress(TImageView& sender, int percent) {
 }
 
 void TfmMain::ImageViewFinishWork(TImageView& sender) {
+  if (Closing()) {
+    LoadFinished = true;
+    return;
+  }
   ImageView->Repaint();
   Application().ProcessMessages();
   LoadFinished = true;
