@@ -62,18 +62,24 @@ class Watchdog {
  public:
   Watchdog(const char* what, DWORD seconds) : what_(what), seconds_(seconds) {
     done_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    started_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     thread_ = CreateThread(nullptr, 0, &Watchdog::Run, this, 0, nullptr);
+    // A thread starts under the loader's lock: it must be running before
+    // the host takes that lock (FreeLibrary), or it would wait behind it.
+    WaitForSingleObject(started_, INFINITE);
   }
   ~Watchdog() {
     SetEvent(done_);
     WaitForSingleObject(thread_, INFINITE);
     CloseHandle(thread_);
     CloseHandle(done_);
+    CloseHandle(started_);
   }
 
  private:
   static DWORD WINAPI Run(void* self) {
     auto* dog = static_cast<Watchdog*>(self);
+    SetEvent(dog->started_);
     if (WaitForSingleObject(dog->done_, dog->seconds_ * 1000) == WAIT_TIMEOUT) {
       std::fprintf(stderr, "host hangs: %s did not return within %lu s\n", dog->what_,
                    static_cast<unsigned long>(dog->seconds_));
@@ -85,6 +91,7 @@ class Watchdog {
   const char* what_;
   DWORD seconds_;
   HANDLE done_ = nullptr;
+  HANDLE started_ = nullptr;
   HANDLE thread_ = nullptr;
 };
 

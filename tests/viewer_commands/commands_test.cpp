@@ -245,13 +245,38 @@ TEST_F(Commands, PageKeysStepWithoutWrapAroundAndNotWhileLoading) {
   EXPECT_EQ(form.CurrentIndex, last);
   EXPECT_EQ(form.CurrentFile, form.FolderFiles[1]);  // nothing reloaded
 
-  form.LoadFinished = false;
-  form.FormKeyDown(form, VK_PRIOR, 0);
+  // A PageUp that comes in while a load lets messages run is turned away.
+  HWND view = form.ImageView->Handle();
+  PostMessageW(view, WM_KEYDOWN, VK_PRIOR, 0);
+  form.OpenImage(form.CurrentFile, false);
+  MSG pending;
+  EXPECT_FALSE(PeekMessageW(&pending, view, WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE));  // it ran inside the load
   EXPECT_EQ(form.CurrentIndex, last);
-  form.LoadFinished = true;
   form.Notebook->SetPageIndex(1);
   form.FormKeyDown(form, VK_PRIOR, 0);
   EXPECT_EQ(form.FolderFiles[form.CurrentIndex], form.FolderFiles[last]);
+}
+
+// The folder is scanned once; a step notices that its entries changed
+// since (a picture removed, one added) and steps through the new list.
+TEST_F(Commands, PageKeysNoticeThatTheFolderChanged) {
+  TfmMain& form = MakeForm(L'a');
+  ASSERT_EQ(form.FolderFiles.size(), 5u);
+  const int index = form.CurrentIndex;
+  const bool down = index + 1 < 5;
+  const std::wstring neighbour = form.FolderFiles[down ? index + 1 : index - 1];
+  ASSERT_TRUE(DeleteFileW(neighbour.c_str()));
+  WriteBmp(Path(L'z'), 41, 30);
+  form.FormKeyDown(form, down ? VK_NEXT : VK_PRIOR, 0);
+  std::vector<std::wstring> names = Names();
+  EXPECT_EQ(names.size(), 5u);
+  EXPECT_EQ(std::count(names.begin(), names.end(), std::wstring(L"z.bmp")), 1);
+  EXPECT_EQ(std::count(form.FolderFiles.begin(), form.FolderFiles.end(), neighbour), 0);
+  // The step went from the current picture to its new neighbour, which exists.
+  ASSERT_GE(form.CurrentIndex, 0);
+  EXPECT_EQ(form.CurrentFile, form.FolderFiles[form.CurrentIndex]);
+  EXPECT_NE(form.CurrentFile, Path(L'a'));
+  EXPECT_NE(GetFileAttributesW(form.CurrentFile.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(Commands, ArrowsScrollThroughTheHookAndKeypadStepsTheZoom) {

@@ -20,6 +20,7 @@
 //   panel0: ... panel5: <texts of the plugin's status bar, by SB_GETTEXTW>
 //   chars: <WM_CHAR codes received, comma-separated>     closed: yes|no
 //   busy: <ms from ListLoad to the last message before the final quiet>
+//   key times: <for each key, ms from pressing it to the last message it caused>
 //   peak memory: <the process's peak working set in MiB>
 // and, when the plugin's thumbnail grid (a window answering the registered
 // message "LumoraThumbnailCount") is showing at the end:
@@ -623,6 +624,7 @@ int Run(const TOptions& options) {
   DWORD lastKeyAt = loadStart;
   std::optional<DWORD> gridShownAt;
   std::optional<DWORD> pageMs;
+  std::vector<unsigned> keyTimes;
   for (const TKeyPress& key : options.keys) {
     if (!running || !g_lister.window) break;
     lastKeyAt = GetTickCount();
@@ -630,6 +632,7 @@ int Run(const TOptions& options) {
     const bool gridBefore = ShownThumbnailGrid() != nullptr;
     SendKeyPress(key);
     running = PumpUntil(pageComplete);
+    keyTimes.push_back(g_lastActivity - lastKeyAt);
     if (!gridBefore && ShownThumbnailGrid() && !gridShownAt) gridShownAt = lastKeyAt;
     if (pageComplete()) pageMs = GetTickCount() - lastKeyAt;
   }
@@ -658,6 +661,7 @@ int Run(const TOptions& options) {
   PrintLine("chars", JoinCodes(g_lister.chars));
   PrintLine("closed", g_lister.closed ? L"yes" : L"no");
   PrintLine("busy", std::to_wstring(busyMs));
+  PrintLine("key times", JoinCodes(keyTimes));
   PrintLine("peak memory", std::to_wstring(PeakWorkingSetMiB()));
   if (HWND grid = ShownThumbnailGrid()) {
     TThumbnailCounts counts = ThumbnailCounts(grid);
