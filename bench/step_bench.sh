@@ -50,7 +50,9 @@ median_step() { # dir
     "$("$root/scripts/wine-path" "$1/$first")" > "$report"
   awk -F': ' '$1 == "panel0" { print "  position after the steps: " $2 > "/dev/stderr" }
               $1 == "panel4" { print "  last step: " $2 > "/dev/stderr" }' "$report"
-  awk -F': ' '$1 == "key times" { n = split($2, t, ","); asort(t); print t[int((n + 1) / 2)] }' "$report"
+  awk -F': ' '$1 == "key times" { print "  key times: " $2 > "/dev/stderr" }' "$report"
+  awk -F': ' '$1 == "key times" { print $2 }' "$report" | tr ',' '\n' | sort -n |
+    awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'
 }
 
 make_folder "$work/small" 10

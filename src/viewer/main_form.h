@@ -208,6 +208,7 @@ class TfmMain : public TForm {
   bool FolderChangedSinceScan() const;
 
   TViewerKeyboardHook keyboardHook_;
+  DWORD lastProgressPump_ = 0;       // when a progress report last let messages run
   std::wstring scannedFolder_;       // with its trailing backslash
   FILETIME scannedFolderTime_{};     // its modification time at the scan
   bool tornDown_ = false;

@@ -21,6 +21,9 @@ std::wstring FormatLoadSeconds(DWORD milliseconds) {
 
 namespace {
 
+// Least time between two progress reports that repaint and let messages run.
+constexpr DWORD kProgressPumpMs = 40;
+
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 bool FileExists(const std::wstring& path) {
@@ -105,8 +108,20 @@ void TfmMain::ImageViewProgress(TImageView& sender, int percent) {
     Gauge->Hide();
     return;
   }
-  StatusBar1->Repaint();
-  Application().ProcessMessages();
+  // Readers report progress as often as every row: repainting and pumping
+  // each time cost more than the decoding itself (a status bar repaint is a
+  // round trip to the display). Input and host messages still run several
+  // times a second, and at the load's first and last report.
+  const DWORD now = GetTickCount();
+  if (percent >= 100 || LastPercent < 0 || now - lastProgressPump_ >= kProgressPumpMs) {
+    lastProgressPump_ = now;
+    StatusBar1->Repaint();
+    Application().ProcessMessages();
+    if (Closing()) {
+      ImageView->IO().Aborting = true;
+      return;
+    }
+  }
   if (percent == LastPercent) return;
   LastPercent = percent;
   if (!Gauge->Visible()) {
