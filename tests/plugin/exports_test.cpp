@@ -121,7 +121,8 @@ TEST_F(PluginDll, AcceptsReadableExtensionsInAnyCase) {
     EXPECT_TRUE(IsWindowVisible(viewer));
     // The show flags change nothing: the same style every time.
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(viewer, GWL_STYLE)), WS_CHILD | WS_MAXIMIZE | WS_VISIBLE);
-    EXPECT_EQ(GetClassLongW(viewer, GCL_CBWNDEXTRA), 4);
+    // Room for one pointer per window: 4 bytes in the 32-bit plugin.
+    EXPECT_EQ(GetClassLongW(viewer, GCL_CBWNDEXTRA), static_cast<LONG>(sizeof(LONG_PTR)));
     close_(viewer);
     EXPECT_FALSE(IsWindow(viewer));
     EXPECT_TRUE(ChildWindows(host.Handle()).empty());
