@@ -6,7 +6,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/bench/bench_lib.sh"
-# winepath must look at the project's Wine prefix, as scripts/wine-run does.
+# The same Wine prefix as scripts/wine-run.
 : "${LUMORA_CACHE:=${XDG_CACHE_HOME:-$HOME/.cache}/lumora}"
 export WINEPREFIX="${WINEPREFIX:-$LUMORA_CACHE/wineprefix}" WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}"
 native=${1:-$root/build/native/tools/imgtool/imgtool}
@@ -31,7 +31,7 @@ fi
 if [ -f "$win32" ]; then
   echo "== Windows i686 under Wine"
   start=$(date +%s.%N)
-  "$root/scripts/wine-run" "$win32" convert "$(winepath -w "$big")" "$(winepath -w "$work/out-win32.bmp")" --mem
+  "$root/scripts/wine-run" "$win32" convert "$("$root/scripts/wine-path" "$big")" "$("$root/scripts/wine-path" "$work/out-win32.bmp")" --mem
   printf "  %.1f s\n" "$(calc 'b - a' a="$start" b="$(date +%s.%N)")"
   check "$work/out-win32.bmp"
 fi

@@ -13,7 +13,10 @@ packages=(
   # Windows cross toolchain and runtime
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  libz-mingw-w64-dev wine wine64 wine32 fonts-wine xvfb xauth x11-utils
+  libz-mingw-w64-dev wine wine64 wine32 xvfb xauth x11-utils
+  # Wine's own fonts (a recommended package, left out by --no-install-recommends),
+  # copied into the prefix by wine-prefix.sh
+  fonts-wine
   # native libraries
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libopenjp2-7-dev liblcms2-dev libraw-dev
   googletest

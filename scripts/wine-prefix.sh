@@ -16,7 +16,7 @@ install_wine_fonts() {
   local fonts=$WINEPREFIX/drive_c/windows/Fonts f
   [ -d /usr/share/wine/fonts ] && [ -d "$fonts" ] || return 0
   for f in /usr/share/wine/fonts/*.ttf; do
-    [ -e "$f" ] || continue  # no fonts there: nothing to copy
+    [ -e "$f" ] || continue  # no fonts there: the pattern stays unexpanded
     [ -e "$fonts/$(basename "$f")" ] || cp "$f" "$fonts/"
   done
 }
@@ -29,6 +29,10 @@ configure_prefix() {
   [ -f "$no_crash_dialog" ] && return 0
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 &&
     touch "$no_crash_dialog"
+  # Without a display, the wineserver this started (and Wine's services
+  # with it) would have none either, and a program that joined it within
+  # its linger time could create no window: let it end first.
+  if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then timeout 30 wineserver -w 2>/dev/null || true; fi
 }
 
 if [ -f "$ready" ]; then install_wine_fonts; configure_prefix; exit 0; fi

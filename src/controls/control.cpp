@@ -132,6 +132,9 @@ LRESULT CALLBACK TControl::StaticWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPA
     self->HandleDestroyed();
     return DefWindowProcW(hwnd, msg, wParam, lParam);
   }
+  // The form stays whole while this message is handled, whatever the
+  // handler lets run meanwhile.
+  TForm::TBusyScope busy(self->ParentForm());
   // C++ exceptions must not unwind through the system's frames.
   try {
     return self->WndProc(msg, wParam, lParam);

@@ -60,6 +60,25 @@ void TForm::Resize() {
 
 void TForm::WindowIsBeingDestroyed() { windowDying_ = true; }
 
+TForm::TBusyScope::TBusyScope(TForm* form) : form_(form) {
+  if (form_) ++form_->busyDepth_;
+}
+
+TForm::TBusyScope::~TBusyScope() {
+  if (!form_ || --form_->busyDepth_ > 0 || !form_->whenIdle_) return;
+  std::function<void()> action = std::move(form_->whenIdle_);
+  form_->whenIdle_ = nullptr;
+  action();  // may free the form: nothing of it is touched afterwards
+}
+
+void TForm::RunWhenIdle(std::function<void()> action) {
+  if (busyDepth_ > 0) {
+    whenIdle_ = std::move(action);
+    return;
+  }
+  action();
+}
+
 void TForm::DestroyFormWindow() {
   if (windowDying_) {
     DetachWindow();

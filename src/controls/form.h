@@ -54,6 +54,29 @@ class TForm : public TControl {
   // Forms of the process constructed and not yet destroyed.
   static int LiveCount();
 
+  // Marks a stretch of the form's own code on the stack: a message the form
+  // or one of its controls is handling, a hook calling into it. Such code
+  // may let messages run (a load's progress, a modal box or menu), and a
+  // message may ask for the form to go; the form must then outlive the
+  // code that is still running in it (RunWhenIdle).
+  class TBusyScope {
+   public:
+    explicit TBusyScope(TForm* form);
+    ~TBusyScope();
+    TBusyScope(const TBusyScope&) = delete;
+    TBusyScope& operator=(const TBusyScope&) = delete;
+
+   private:
+    TForm* form_;
+  };
+  // Whether code of the form is on the stack now.
+  bool Busy() const { return busyDepth_ > 0; }
+  // Runs `action` at once when the form is not busy, else when the
+  // outermost busy stretch ends. The action may free the form. A later
+  // request replaces an earlier one that has not run yet.
+  void RunWhenIdle(std::function<void()> action);
+  bool IdleActionPending() const { return static_cast<bool>(whenIdle_); }
+
  protected:
   TForm();
   // Creates the form's window inside `parentWindow`, first letting
@@ -81,6 +104,8 @@ class TForm : public TControl {
   bool keyPreview_ = false;
   bool constructed_ = false;
   bool windowDying_ = false;
+  int busyDepth_ = 0;
+  std::function<void()> whenIdle_;
   TControl* activeControl_ = nullptr;  // not owned: one of the form's controls
   ScopedFont font_;
 };

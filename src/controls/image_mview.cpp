@@ -20,6 +20,29 @@ int PaddedRow(int width) { return (width * 3 + 3) & ~3; }
 
 }  // namespace
 
+namespace {
+// Set while the library is being unloaded: nothing may wait for a thread.
+std::atomic<bool> g_waitingForbidden{false};
+}  // namespace
+
+TImageMView::TPool::TPool() {
+  InitializeCriticalSection(&lock);
+  InitializeConditionVariable(&wake);
+}
+TImageMView::TPool::~TPool() { DeleteCriticalSection(&lock); }
+
+// The pool's lock for one scope.
+class TImageMView::TPoolLock {
+ public:
+  explicit TPoolLock(TPool& pool) : pool_(pool) { EnterCriticalSection(&pool_.lock); }
+  ~TPoolLock() { LeaveCriticalSection(&pool_.lock); }
+  TPoolLock(const TPoolLock&) = delete;
+  TPoolLock& operator=(const TPoolLock&) = delete;
+
+ private:
+  TPool& pool_;
+};
+
 TImageMView::TImageMView(const CreateArgs& args) : pool_(std::make_shared<TPool>()) {
   TCreateArgs create;
   create.parent = args.parent;
@@ -28,15 +51,68 @@ TImageMView::TImageMView(const CreateArgs& args) : pool_(std::make_shared<TPool>
   pool_->window = Handle();
 }
 
-TImageMView::~TImageMView() {
+TImageMView::~TImageMView() { StopWorkers(); }
+
+void TImageMView::ForbidWaiting() { g_waitingForbidden = true; }
+
+void TImageMView::StopWorkers() {
+  const bool park = g_waitingForbidden;
+  std::shared_ptr<TPool> old = pool_;
   {
-    std::lock_guard<std::mutex> lock(pool_->mutex);
-    pool_->stopping = true;
-    pool_->jobs.clear();
-    pool_->window = nullptr;
+    TPoolLock lock(*old);
+    old->stopping = true;
+    old->park = park;
+    old->jobs.clear();
+    old->results.clear();
+    old->window = nullptr;
+    for (std::atomic<bool>* aborting : old->running) *aborting = true;
   }
-  pool_->wake.notify_all();
-  for (std::thread& worker : workers_) worker.join();
+  WakeAllConditionVariable(&old->wake);
+  // Workers started from now on share a fresh pool.
+  pool_ = std::make_shared<TPool>();
+  pool_->window = Handle();
+  for (TItem& item : items_) {
+    if (item.state == TItem::TState::Queued) item.state = TItem::TState::Empty;
+  }
+  planDirty_ = true;
+  for (TWorker& worker : workers_) {
+    if (park) {
+      // Its loads are told to stop; the bound only guards against a load
+      // that ignores that.
+      WaitForSingleObject(worker.parked, 10000);
+      // A parked thread and its handles stay: closing the event would not
+      // matter, but the thread must never be woken.
+      continue;
+    }
+    WaitForSingleObject(worker.thread, INFINITE);
+    CloseHandle(worker.thread);
+    CloseHandle(worker.parked);
+  }
+  workers_.clear();
+}
+
+int TImageMView::PoolLimit() const { return std::clamp(threadPoolSize_, 1, 64); }
+
+int TImageMView::LoadedCount() const {
+  return static_cast<int>(std::count_if(items_.begin(), items_.end(),
+                                        [](const TItem& item) { return item.state == TItem::TState::Done; }));
+}
+
+int TImageMView::VisibleCount() const {
+  TRange visible = VisibleRange();
+  return visible.last - visible.first;
+}
+
+int TImageMView::VisibleLoadedCount() const {
+  TRange visible = VisibleRange();
+  int loaded = 0;
+  for (int i = visible.first; i < visible.last; ++i) loaded += items_[i].state == TItem::TState::Done ? 1 : 0;
+  return loaded;
+}
+
+UINT TImageMView::CountMessage() {
+  static const UINT message = RegisterWindowMessageW(L"LumoraThumbnailCount");
+  return message;
 }
 
 void TImageMView::SetThumbWidth(int width) {
@@ -55,8 +131,6 @@ void TImageMView::SetThumbHeight(int height) {
   Relayout();
 }
 
-void TImageMView::SetThreadPoolSize(int size) { threadPoolSize_ = std::max(1, size); }
-
 // ---- Items -----------------------------------------------------------------
 
 void TImageMView::UnlockPaint() {
@@ -65,7 +139,7 @@ void TImageMView::UnlockPaint() {
 
 void TImageMView::Clear() {
   {
-    std::lock_guard<std::mutex> lock(pool_->mutex);
+    TPoolLock lock(*pool_);
     pool_->jobs.clear();
   }
   items_.clear();
@@ -139,7 +213,7 @@ void TImageMView::UpdateImage(int index) {
 
 void TImageMView::DropThumbnails() {
   {
-    std::lock_guard<std::mutex> lock(pool_->mutex);
+    TPoolLock lock(*pool_);
     pool_->jobs.clear();
   }
   for (int i = 0; i < ImageCount(); ++i) {
@@ -421,9 +495,9 @@ void TImageMView::QueueWanted() {
   for (int i = visible.last; i < keepLast; ++i) order.push_back(i);
   for (int i = visible.first - 1; i >= keepFirst; --i) order.push_back(i);
 
-  int wanted = 0;
+  int toStart = 0;
   {
-    std::lock_guard<std::mutex> lock(pool_->mutex);
+    TPoolLock lock(*pool_);
     // Jobs not yet taken by a worker are planned anew: those of items that
     // left the view go back to Empty, the rest are queued in the new order.
     // Items whose job a worker holds stay Queued; their result will come.
@@ -442,13 +516,27 @@ void TImageMView::QueueWanted() {
       item.state = TItem::TState::Queued;
       pool_->jobs.push_back({item.id, item.fileName, thumbWidth_, thumbHeight_, exifThumbnail});
     }
-    if (pool_->jobs.empty()) return;
     // New workers only for the jobs the idle ones cannot take, up to the pool size.
     int busy = static_cast<int>(workers_.size()) - pool_->idle;
-    wanted = std::min<int>(threadPoolSize_, busy + static_cast<int>(pool_->jobs.size()));
+    toStart = std::min(PoolLimit(), busy + static_cast<int>(pool_->jobs.size())) - static_cast<int>(workers_.size());
   }
-  pool_->wake.notify_all();
-  while (static_cast<int>(workers_.size()) < wanted) workers_.emplace_back(&TImageMView::Worker, pool_);
+  WakeAllConditionVariable(&pool_->wake);
+  if (toStart > 0) StartWorkers(toStart);
+}
+
+void TImageMView::StartWorkers(int count) {
+  for (int i = 0; i < count; ++i) {
+    HANDLE parked = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!parked) return;
+    auto start = std::make_unique<TWorkerStart>(TWorkerStart{pool_, parked});
+    HANDLE thread = CreateThread(nullptr, 0, &TImageMView::WorkerThread, start.get(), 0, nullptr);
+    if (!thread) {
+      CloseHandle(parked);
+      return;  // the jobs wait for the workers there are
+    }
+    (void)start.release();  // the worker owns it now
+    workers_.push_back({thread, parked});
+  }
 }
 
 void TImageMView::DropFarThumbnails(int keepFirst, int keepLast) {
@@ -463,33 +551,72 @@ void TImageMView::DropFarThumbnails(int keepFirst, int keepLast) {
   }
 }
 
-void TImageMView::Worker(std::shared_ptr<TPool> pool) {
+DWORD WINAPI TImageMView::WorkerThread(void* param) {
+  std::unique_ptr<TWorkerStart> start(static_cast<TWorkerStart*>(param));
+  std::shared_ptr<TPool> pool = std::move(start->pool);
+  HANDLE parked = start->parked;
+  start.reset();
+  Work(*pool, parked);
+  return 0;
+}
+
+void TImageMView::Park(HANDLE parked) {
+  // Signalling and starting the endless wait are one call: once the
+  // unloading sees the signal, this thread runs no code of the library.
+  // The event waited on is never set.
+  HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  for (;;) SignalObjectAndWait(parked, never ? never : GetCurrentProcess(), INFINITE, FALSE);
+}
+
+void TImageMView::Work(TPool& pool, HANDLE parked) {
   for (;;) {
     TJob job;
+    bool park = false;
     {
-      std::unique_lock<std::mutex> lock(pool->mutex);
-      ++pool->idle;
-      pool->wake.wait(lock, [&] { return pool->stopping || !pool->jobs.empty(); });
-      --pool->idle;
-      if (pool->stopping) return;
-      job = std::move(pool->jobs.front());
-      pool->jobs.pop_front();
+      TPoolLock lock(pool);
+      ++pool.idle;
+      while (!pool.stopping && pool.jobs.empty()) SleepConditionVariableCS(&pool.wake, &pool.lock, INFINITE);
+      --pool.idle;
+      if (pool.stopping) {
+        if (!pool.park) return;
+        park = true;
+      } else {
+        job = std::move(pool.jobs.front());
+        pool.jobs.pop_front();
+      }
     }
-    TResult result = LoadThumbnail(job);
-    std::lock_guard<std::mutex> lock(pool->mutex);
-    if (pool->stopping) return;
-    pool->results.push_back(std::move(result));
-    if (pool->results.size() == 1 && pool->window) PostMessageW(pool->window, kThumbnailsReady, 0, 0);
+    if (park) Park(parked);
+    TResult result = LoadThumbnail(job, pool);
+    TPoolLock lock(pool);
+    if (pool.stopping) continue;
+    pool.results.push_back(std::move(result));
+    if (pool.results.size() == 1 && pool.window) PostMessageW(pool.window, kThumbnailsReady, 0, 0);
   }
 }
 
-TImageMView::TResult TImageMView::LoadThumbnail(const TJob& job) {
+TImageMView::TResult TImageMView::LoadThumbnail(const TJob& job, TPool& pool) {
   TResult result;
   result.id = job.id;
+  // StopWorkers cancels this load through its flag.
+  std::atomic<bool> cancel{false};
+  {
+    TPoolLock lock(pool);
+    if (pool.stopping) return result;
+    pool.running.push_back(&cancel);
+  }
+  struct TUnlist {
+    TPool& pool;
+    std::atomic<bool>* flag;
+    ~TUnlist() {
+      TPoolLock lock(pool);
+      pool.running.erase(std::remove(pool.running.begin(), pool.running.end(), flag), pool.running.end());
+    }
+  } unlist{pool, &cancel};
   TThumbnailRequest request;
   request.Width = job.width;
   request.Height = job.height;
   request.AllowEmbedded = job.exifThumbnail;
+  request.Cancel = &cancel;
   TThumbnail thumbnail;
   // An unreadable file keeps an empty cell; the grid goes on.
   if (!lumora::LoadThumbnail(std::filesystem::path(job.fileName), request, thumbnail)) return result;
@@ -510,7 +637,7 @@ TImageMView::TResult TImageMView::LoadThumbnail(const TJob& job) {
 void TImageMView::TakeResults() {
   std::vector<TResult> results;
   {
-    std::lock_guard<std::mutex> lock(pool_->mutex);
+    TPoolLock lock(*pool_);
     results.swap(pool_->results);
   }
   for (TResult& result : results) {
@@ -528,6 +655,15 @@ void TImageMView::TakeResults() {
 }
 
 LRESULT TImageMView::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == CountMessage()) {
+    switch (wParam) {
+      case 0: return LoadedCount();
+      case 1: return ImageCount();
+      case 2: return VisibleLoadedCount();
+      case 3: return VisibleCount();
+      default: return -1;
+    }
+  }
   switch (msg) {
     case kThumbnailsReady:
       TakeResults();

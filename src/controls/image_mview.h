@@ -11,18 +11,23 @@
 // Thumbnails farther from the view than that are dropped again, which keeps
 // the memory of a grid of any length bounded.
 //
+// The workers live until StopWorkers (the viewer's teardown) ends them and
+// waits for them. While the library is being unloaded nothing may wait for
+// a thread to end (that needs the loader's lock, which the unloading
+// holds): the workers are then told to park instead, each signalling, in
+// the same call that parks it for good, that it will run no more code of
+// the library; the unloading waits only for that.
+//
 // OnImageSelect runs only for selections made by user input (mouse, keys),
 // also when the item was selected already; the program's own
 // SetSelectedItem never raises it.
 #pragma once
 
-#include <condition_variable>
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "controls/control.h"
@@ -45,8 +50,26 @@ class TImageMView : public TControl {
     TControl* parent = nullptr;
   };
   explicit TImageMView(const CreateArgs& args);
-  // Stops the workers; results still on their way are dropped.
+  // Stops the workers (StopWorkers); results still on their way are dropped.
   ~TImageMView() override;
+
+  // Ends the loading: queued jobs are dropped, loads in progress are asked
+  // to stop, and the call waits until every worker has ended (parked, once
+  // ForbidWaiting was called). Later painting starts new workers.
+  void StopWorkers();
+  // The library is being unloaded: from now on StopWorkers parks the
+  // workers instead of waiting for them to end.
+  static void ForbidWaiting();
+
+  // Items whose thumbnail has arrived (loaded or failed), and how many of
+  // them lie in the visible part of the grid, out of VisibleCount.
+  int LoadedCount() const;
+  int VisibleLoadedCount() const;
+  int VisibleCount() const;
+  // Registered window message answered by the grid's window, for programs
+  // that only see windows (the stand-in Lister, benchmarks): wParam 0 gives
+  // LoadedCount, 1 ImageCount, 2 VisibleLoadedCount, 3 VisibleCount.
+  static UINT CountMessage();
 
   TGridStoreType StoreType = TGridStoreType::gsThumb;
   int HorizBorder = 4;
@@ -77,9 +100,10 @@ class TImageMView : public TControl {
   void SetThumbWidth(int width);
   void SetThumbHeight(int height);
 
-  // Number of worker threads loading thumbnails at once (at least 1).
+  // Number of worker threads loading thumbnails at once. The value is kept
+  // as set (it is a stored setting); the pool uses it clamped to 1..64.
   int ThreadPoolSize() const { return threadPoolSize_; }
-  void SetThreadPoolSize(int size);
+  void SetThreadPoolSize(int size) { threadPoolSize_ = size; }
 
   // ---- Items ---------------------------------------------------------------
   int ImageCount() const { return static_cast<int>(items_.size()); }
@@ -160,15 +184,28 @@ class TImageMView : public TControl {
     std::vector<uint8_t> pixels;
     int originalW = 0, originalH = 0;
   };
-  // What the window thread and the workers share.
+  // What the window thread and the workers share, guarded by `lock`.
   struct TPool {
-    std::mutex mutex;
-    std::condition_variable wake;
+    TPool();
+    ~TPool();
+    CRITICAL_SECTION lock;
+    CONDITION_VARIABLE wake;
     std::deque<TJob> jobs;
     std::vector<TResult> results;
+    std::vector<std::atomic<bool>*> running;  // Aborting flags of the loads in progress
+    int idle = 0;                             // workers waiting for a job
     bool stopping = false;
-    int idle = 0;
+    bool park = false;  // stopping for the library's unloading: park, do not end
     HWND window = nullptr;
+  };
+  class TPoolLock;
+  struct TWorker {
+    HANDLE thread = nullptr;  // owned
+    HANDLE parked = nullptr;  // owned: set by the worker as it parks
+  };
+  struct TWorkerStart {
+    std::shared_ptr<TPool> pool;
+    HANDLE parked;
   };
 
   // Items [first, last) whose rows reach into the client area.
@@ -177,8 +214,14 @@ class TImageMView : public TControl {
     bool operator==(const TRange&) const = default;
   };
 
-  static void Worker(std::shared_ptr<TPool> pool);
-  static TResult LoadThumbnail(const TJob& job);
+  static DWORD WINAPI WorkerThread(void* start);
+  // Returns when the pool stops; parks the thread for good when it stops
+  // for the library's unloading.
+  static void Work(TPool& pool, HANDLE parked);
+  static TResult LoadThumbnail(const TJob& job, TPool& pool);
+  static void Park(HANDLE parked);
+  void StartWorkers(int count);
+  int PoolLimit() const;
   TRange VisibleRange() const;
   // Re-plans the loading when the view moved or the items changed since
   // the last plan.
@@ -209,7 +252,7 @@ class TImageMView : public TControl {
   POINT dragStart_{};
   int dragStartViewY_ = 0;
   std::shared_ptr<TPool> pool_;
-  std::vector<std::thread> workers_;
+  std::vector<TWorker> workers_;
 };
 
 }  // namespace lumora

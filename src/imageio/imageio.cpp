@@ -510,8 +510,8 @@ void TImageIO::EndOperation(const TIOProgress& progress) {
 TIOProgress TImageIO::BeginOperation(bool reportProgress) {
   Aborting = false;
   lastFailure_ = {};
-  if (!reportProgress) return TIOProgress(Aborting, {}, &cancel_);
-  return TIOProgress(Aborting, [this](int percent) { DoProgress(percent); }, &cancel_);
+  if (!reportProgress) return TIOProgress(Aborting, {}, &cancel_, outsideCancel_);
+  return TIOProgress(Aborting, [this](int percent) { DoProgress(percent); }, &cancel_, outsideCancel_);
 }
 
 }  // namespace lumora

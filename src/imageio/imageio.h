@@ -76,6 +76,9 @@ class TImageIO {
   std::atomic<bool> Aborting{false};
   // Why the last operation failed (Kind None after a success).
   const TIOFailure& LastFailure() const { return lastFailure_; }
+  // A flag of the caller's that, once set, cancels this object's operations
+  // (for loads run by another object's worker threads); not owned, may be null.
+  void SetCancelFlag(const std::atomic<bool>* flag) { outsideCancel_ = flag; }
   // Operations run on their own worker thread (TLmIOThread) and return at once.
   bool AsyncMode = false;
   // Streams written by the TIFF, PCX and JPEG writers carry a 12-byte header.
@@ -177,6 +180,7 @@ class TImageIO {
   // Set by WaitThreads(true) while it waits: every operation that runs
   // meanwhile stops, and none resets it (Aborting is reset by each start).
   std::atomic<bool> cancel_{false};
+  const std::atomic<bool>* outsideCancel_ = nullptr;  // not owned
 
   mutable std::mutex threadsLock_;
   std::condition_variable threadsDone_;

@@ -41,11 +41,12 @@ class TIOProgress {
 
   // A context with its own aborting flag and no callback (tools, tests, fuzzing).
   TIOProgress() : aborting_(&ownAborting_) {}
-  // A context over an I/O object's flag and progress dispatcher. `cancel`,
-  // when given, is a second flag the caller sets to stop the work without
-  // touching the outcome flag.
-  TIOProgress(std::atomic<bool>& aborting, TCallback callback, const std::atomic<bool>* cancel = nullptr)
-      : aborting_(&aborting), cancel_(cancel), callback_(std::move(callback)) {}
+  // A context over an I/O object's flag and progress dispatcher. `cancel`
+  // and `outsideCancel`, when given, are flags others set to stop the work
+  // without touching the outcome flag.
+  TIOProgress(std::atomic<bool>& aborting, TCallback callback, const std::atomic<bool>* cancel = nullptr,
+              const std::atomic<bool>* outsideCancel = nullptr)
+      : aborting_(&aborting), cancel_(cancel), outsideCancel_(outsideCancel), callback_(std::move(callback)) {}
   TIOProgress(const TIOProgress&) = delete;
   TIOProgress& operator=(const TIOProgress&) = delete;
 
@@ -75,7 +76,12 @@ class TIOProgress {
 
   // Failure (set by a codec) or cancellation (set by the caller).
   bool Aborting() const {
-    return aborting_->load(std::memory_order_relaxed) || (cancel_ && cancel_->load(std::memory_order_relaxed));
+    return aborting_->load(std::memory_order_relaxed) || Cancelled();
+  }
+  // Whether one of the cancel flags stopped the work.
+  bool Cancelled() const {
+    return (cancel_ && cancel_->load(std::memory_order_relaxed)) ||
+           (outsideCancel_ && outsideCancel_->load(std::memory_order_relaxed));
   }
   // A reader or writer gives up: the first reason given is kept.
   void Fail(TIOFailureKind kind, std::string_view text) {
@@ -87,6 +93,8 @@ class TIOProgress {
   // What stopped the work: the reason given, Cancelled when the flags were
   // set from outside, None while the work goes on unhindered.
   TIOFailure Failure() const {
+    // Readers stopped by a cancel may report bad data on their way out.
+    if (Cancelled()) return {TIOFailureKind::Cancelled, {}};
     if (failure_) return failure_;
     if (Aborting()) return {TIOFailureKind::Cancelled, {}};
     return {};
@@ -104,7 +112,8 @@ class TIOProgress {
 
   std::atomic<bool> ownAborting_{false};
   std::atomic<bool>* aborting_;  // not owned unless it points at ownAborting_
-  const std::atomic<bool>* cancel_ = nullptr;  // not owned; may be null
+  const std::atomic<bool>* cancel_ = nullptr;         // not owned; may be null
+  const std::atomic<bool>* outsideCancel_ = nullptr;  // not owned; may be null
   TIOFailure failure_;
   TCallback callback_;
   int lastPercent_ = -1;

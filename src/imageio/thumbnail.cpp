@@ -30,6 +30,7 @@ bool LoadThumbnail(const std::filesystem::path& name, const TThumbnailRequest& r
   }
   try {
     TImageIO io(thumbnail.Bitmap);
+    io.SetCancelFlag(request.Cancel);
     // Scaled decoders aim at Width x Height.
     io.Params.Width = request.Width;
     io.Params.Height = request.Height;

@@ -4,6 +4,7 @@
 // requests call it from worker threads; it shares nothing between calls.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 
 #include "imageio/bitmap.h"
@@ -18,6 +19,9 @@ struct TThumbnailRequest {
   int Height = 0;
   bool AllowEmbedded = true;    // an embedded preview may serve when large enough
   bool AutoOrientation = false; // turn upright by the file's orientation tag
+  // Set from another thread to stop the load (it then fails as cancelled);
+  // not owned, may be null.
+  const std::atomic<bool>* Cancel = nullptr;
 };
 
 struct TThumbnail {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "controls/application.h"
 #include "controls/win_util.h"
@@ -43,33 +44,81 @@ std::wstring CurrentExceptionText() {
 
 }  // namespace
 
-ViewerLink* FindViewerLink(HWND window) {
-  if (!window || !IsWindow(window)) return nullptr;
-  if (GetWindowLongPtrW(window, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(&ViewerWindowProc)) return nullptr;
-  return reinterpret_cast<ViewerLink*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+namespace {
+
+// Links of the viewers from ListLoad to their teardown (user-interface
+// thread only).
+std::vector<ViewerLink*>& LiveLinks() {
+  static std::vector<ViewerLink*> links;
+  return links;
 }
 
-void DestroyViewer(HWND window, bool windowIsDying) {
-  std::unique_ptr<ViewerLink> link(FindViewerLink(window));
-  if (!link) return;
-  // From here on the window no longer counts as a viewer window.
-  SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+void Forget(ViewerLink* link) {
+  auto& links = LiveLinks();
+  links.erase(std::remove(links.begin(), links.end(), link), links.end());
+}
+
+// The teardown proper: the form leaves the application object and is freed
+// (its FormDestroy writes the settings), then the link goes.
+void FinishViewer(ViewerLink* raw) {
+  std::unique_ptr<ViewerLink> link(raw);
   try {
     std::unique_ptr<TForm> form = Application().RemoveComponent(link->Viewer);
     Application().SetHandle(nullptr);
-    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(link->OldWndProc));
-    if (form) {
-      if (windowIsDying) form->WindowIsBeingDestroyed();
-      link->Viewer->Teardown();
-    }
+    if (form) link->Viewer->Teardown();
   } catch (...) {
     ShowInfoMessage(nullptr, L"DestroyWindow error:\r" + CurrentExceptionText());
   }
 }
 
+// Unbinds the viewer from its window and ends it, now or (allowDefer) once
+// its running code has returned.
+void EndViewer(ViewerLink* link, bool windowIsDying, bool allowDefer) {
+  Forget(link);
+  HWND window = link->Window;
+  if (GetWindowLongPtrW(window, GWLP_USERDATA) == reinterpret_cast<LONG_PTR>(link)) {
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+  }
+  // The previous procedure goes back only while ours is the one installed:
+  // a host that subclassed the window after ListLoad keeps its chain, which
+  // still passes through ViewerWindowProc (and from there to the form).
+  if (GetWindowLongPtrW(window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&ViewerWindowProc)) {
+    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(link->OldWndProc));
+  }
+  TfmMain* viewer = link->Viewer;
+  if (windowIsDying) viewer->WindowIsBeingDestroyed();
+  if (allowDefer && viewer->Busy()) {
+    // A load (or a modal loop) of the viewer let this close in; freeing the
+    // form now would pull it from under that code.
+    viewer->CancelLoad();
+    viewer->RunWhenIdle([link] { FinishViewer(link); });
+    return;
+  }
+  FinishViewer(link);
+}
+
+}  // namespace
+
+ViewerLink* FindViewerLink(HWND window) {
+  if (!window) return nullptr;
+  for (ViewerLink* link : LiveLinks()) {
+    if (link->Window == window) return link;
+  }
+  return nullptr;
+}
+
+void DestroyViewer(HWND window, bool windowIsDying) {
+  if (ViewerLink* link = FindViewerLink(window)) EndViewer(link, windowIsDying, true);
+}
+
 LRESULT CALLBACK ViewerWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-  auto* link = reinterpret_cast<ViewerLink*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!link) return DefWindowProcW(window, msg, wParam, lParam);
+  ViewerLink* link = FindViewerLink(window);
+  if (!link) {
+    // Ended already, but a host's subclass above us still calls down the
+    // chain: the form's own class procedure takes the message.
+    auto classProc = reinterpret_cast<WNDPROC>(GetClassLongPtrW(window, GCLP_WNDPROC));
+    return CallWindowProcW(classProc, window, msg, wParam, lParam);
+  }
   if (msg == WM_DESTROY) {
     // The host destroys the window without ListCloseWindow (for example
     // together with the Lister window): the viewer ends here.
@@ -80,9 +129,8 @@ LRESULT CALLBACK ViewerWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM l
 }
 
 void DestroyAllViewers() {
-  for (TForm* form : Application().Components()) {
-    if (FindViewerLink(form->Handle())) DestroyViewer(form->Handle());
-  }
+  std::vector<ViewerLink*> links = LiveLinks();
+  for (ViewerLink* link : links) EndViewer(link, false, false);
   Application().FreeComponents();
 }
 
@@ -111,14 +159,19 @@ extern "C" HWND __stdcall ListLoad(HWND parentWin, char* fileToLoad, int showFla
   try {
     link = std::make_unique<ViewerLink>();
     form = std::make_unique<TfmMain>(parentWin, AnsiToWide(fileToLoad));
+    // The first load lets messages run; a host that closed the Lister
+    // window meanwhile took the form's window with it: no viewer then.
+    if (!form->Handle()) return nullptr;
     link->Viewer = form.get();
     form->Show();
     window = form->Handle();
     Application().SetHandle(parentWin);
     Application().InsertComponent(std::move(form));
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(link.get()));
+    link->Window = window;
     link->OldWndProc =
         reinterpret_cast<WNDPROC>(SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ViewerWindowProc)));
+    LiveLinks().push_back(link.get());
     if (!link->Viewer->HostIsChild) PostMessageW(window, WM_SETFOCUS, 0, 0);
     (void)link.release();  // from now on freed by DestroyViewer
     return window;
@@ -127,6 +180,7 @@ extern "C" HWND __stdcall ListLoad(HWND parentWin, char* fileToLoad, int showFla
     // Nothing of the failed viewer stays behind: the window loses the
     // subclass and the link, the form (and with it the window) is freed.
     try {
+      if (link) Forget(link.get());
       if (window && link) {
         if (link->OldWndProc) SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(link->OldWndProc));
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);

@@ -18,21 +18,26 @@ class TfmMain;
 struct ViewerLink {
   WNDPROC OldWndProc = nullptr;  // the form window's procedure before the subclass
   TfmMain* Viewer = nullptr;     // not owned: the application object owns the form
+  HWND Window = nullptr;         // the window ListLoad returned
 };
 
-// The ViewerLink of a window ListLoad returned, or nullptr for any other
-// window (one that is not subclassed by ViewerWindowProc).
+// The ViewerLink of a live viewer's window, or nullptr for any other window.
+// Viewers are recognised by the list of live viewers, not by the window's
+// procedure: a host may subclass the window after ListLoad.
 ViewerLink* FindViewerLink(HWND window);
 
-// Frees the viewer of `window` and its link. `windowIsDying` says that the
-// window is already being destroyed (its WM_DESTROY), so it is not
-// destroyed again. Windows that are not viewer windows are ignored. Errors
-// are reported ("DestroyWindow error:"); nothing leaves.
+// Ends the viewer of `window` and frees its link. `windowIsDying` says that
+// the window is already being destroyed (its WM_DESTROY), so it is not
+// destroyed again. A viewer whose code is still running (a load letting
+// messages run, a modal box) has its load cancelled and ends as soon as
+// that code has returned. Windows that are not viewer windows are ignored.
+// Errors are reported ("DestroyWindow error:"); nothing leaves.
 void DestroyViewer(HWND window, bool windowIsDying = false);
 
 LRESULT CALLBACK ViewerWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 
-// Frees every viewer still open; used when the library is unloaded.
+// Frees every viewer still open, at once; used when the library is
+// unloaded, when no code of a viewer can still be running.
 void DestroyAllViewers();
 
 }  // namespace lumora

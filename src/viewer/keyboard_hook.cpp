@@ -54,6 +54,7 @@ LRESULT HookProcedure(int slot, int code, WPARAM key, LPARAM flags) {
     }
   }
   if (target) {
+    TForm::TBusyScope busy(target);
     try {
       target->PreviewKeyDown(static_cast<WORD>(key), KeyboardShiftState());
     } catch (...) {

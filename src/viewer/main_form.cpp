@@ -54,6 +54,11 @@ void TfmMain::Teardown() {
   DestroyFormWindow();
 }
 
+void TfmMain::CancelLoad() {
+  ImageView->IO().Aborting = true;
+  ImageMView->StopWorkers();
+}
+
 void TfmMain::CreateParams(TCreateParams& params) {
   // A frameless child that fills its parent's client area.
   params.style = WS_CHILD | WS_MAXIMIZE;
@@ -281,6 +286,9 @@ void TfmMain::ReadSettings() {
 }
 
 void TfmMain::FormDestroy() {
+  // The thumbnail workers end with the viewer, here on the user-interface
+  // thread, never later from the library's unloading (which may not wait).
+  ImageMView->StopWorkers();
   keyboardHook_.Uninstall();
   FolderFiles.clear();
   WriteSettings();

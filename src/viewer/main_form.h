@@ -52,6 +52,12 @@ class TfmMain : public TForm {
   // Runs once; the destructor skips what it already did.
   void Teardown();
 
+  // The viewer is to end while its code is still running: the load in
+  // progress stops at its next check and lets no more messages run.
+  void CancelLoad();
+  // Whether the viewer is to end once its running code has returned.
+  bool Closing() const { return IdleActionPending(); }
+
   // ---- Components (owned by the form) --------------------------------------
   std::unique_ptr<TStatusBar> StatusBar1;
   std::unique_ptr<TNotebook> Notebook;
@@ -136,7 +142,9 @@ class TfmMain : public TForm {
   void FormKeyDown(TControl& sender, WORD key, TShiftState shift);
   void CloseViewer();
   // PageDown (+1) and PageUp (-1): the neighbour in FolderFiles, loaded
-  // without a folder scan; nothing at either end of the list.
+  // without a folder scan; nothing at either end of the list. A folder
+  // whose entries changed since its scan (its modification time moved) is
+  // scanned again first, so a step never lands on a file that has gone.
   void StepImage(int direction);
   // A quarter turn of the shown image: counter-clockwise for +90, clockwise
   // for -90.
@@ -195,7 +203,14 @@ class TfmMain : public TForm {
   void ReadSettings();
   void WriteSettings();
 
+  // Whether the folder of the last scan has had entries added, removed or
+  // renamed since (one attribute query, whatever the folder's size).
+  bool FolderChangedSinceScan() const;
+
   TViewerKeyboardHook keyboardHook_;
+  DWORD lastProgressPump_ = 0;       // when a progress report last let messages run
+  std::wstring scannedFolder_;       // with its trailing backslash
+  FILETIME scannedFolderTime_{};     // its modification time at the scan
   bool tornDown_ = false;
 };
 

@@ -23,6 +23,7 @@ void TfmMain::JvDragDrop1Drop(TDropTarget& sender, POINT point, const std::vecto
   // Only the first name counts; the load itself reports a file it cannot read.
   ThumbsFolder.clear();
   OpenImage(names.front(), true);
+  if (Closing()) return;
   if (Notebook->PageIndex() == 1) NotebookPageChanged(*Notebook);
 }
 

@@ -120,6 +120,11 @@ void TfmMain::FormKeyDown(TControl& sender, WORD key, TShiftState shift) {
 }
 
 void TfmMain::StepImage(int direction) {
+  if (FolderChangedSinceScan()) {
+    ScanFolder(scannedFolder_);
+    // The scan put the index on the current file (or the list's start when
+    // that file has gone); the step goes on from there.
+  }
   int next = CurrentIndex + direction;
   if (next < 0 || next >= static_cast<int>(FolderFiles.size())) return;
   CurrentIndex = next;

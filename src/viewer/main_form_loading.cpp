@@ -21,6 +21,9 @@ std::wstring FormatLoadSeconds(DWORD milliseconds) {
 
 namespace {
 
+// Least time between two progress reports that repaint and let messages run.
+constexpr DWORD kProgressPumpMs = 40;
+
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 bool FileExists(const std::wstring& path) {
@@ -72,7 +75,7 @@ void TfmMain::OpenImage(const std::wstring& fileName, bool scanFolder) {
   ImageView->SetAutoShrink(false);
   Screen().SetCursor(crDefault);
   LoadFinished = true;  // also when the I/O object reported no end of work
-  if (LoadCancelled) return;
+  if (LoadCancelled || Closing()) return;
 
   TImageIO& io = ImageView->IO();
   if (io.Aborting) {
@@ -94,14 +97,31 @@ void TfmMain::OpenImage(const std::wstring& fileName, bool scanFolder) {
 }
 
 void TfmMain::ImageViewProgress(TImageView& sender, int percent) {
+  if (Closing()) {
+    // The viewer ends when this load has returned; nothing more runs in it.
+    ImageView->IO().Aborting = true;
+    return;
+  }
   if (LoadCancelled) {
     ImageView->IO().Aborting = true;
     StatusBar1->SetPanelText(4, L"Загрузка отменена");
     Gauge->Hide();
     return;
   }
-  StatusBar1->Repaint();
-  Application().ProcessMessages();
+  // Readers report progress as often as every row: repainting and pumping
+  // each time cost more than the decoding itself (a status bar repaint is a
+  // round trip to the display). Input and host messages still run several
+  // times a second, and at the load's first and last report.
+  const DWORD now = GetTickCount();
+  if (percent >= 100 || LastPercent < 0 || now - lastProgressPump_ >= kProgressPumpMs) {
+    lastProgressPump_ = now;
+    StatusBar1->Repaint();
+    Application().ProcessMessages();
+    if (Closing()) {
+      ImageView->IO().Aborting = true;
+      return;
+    }
+  }
   if (percent == LastPercent) return;
   LastPercent = percent;
   if (!Gauge->Visible()) {
@@ -122,6 +142,10 @@ void TfmMain::ImageViewProgress(TImageView& sender, int percent) {
 }
 
 void TfmMain::ImageViewFinishWork(TImageView& sender) {
+  if (Closing()) {
+    LoadFinished = true;
+    return;
+  }
   ImageView->Repaint();
   Application().ProcessMessages();
   LoadFinished = true;

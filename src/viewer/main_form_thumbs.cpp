@@ -52,7 +52,30 @@ void KeepPreviousOrder(std::vector<std::wstring>& files, const std::vector<std::
 
 }  // namespace
 
+namespace {
+
+// The modification time of a folder (given with its trailing backslash);
+// zero when it cannot be read.
+FILETIME FolderTime(const std::wstring& folder) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  std::wstring path = folder;
+  while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return FILETIME{};
+  return data.ftLastWriteTime;
+}
+
+}  // namespace
+
+bool TfmMain::FolderChangedSinceScan() const {
+  if (scannedFolder_.empty()) return false;
+  FILETIME now = FolderTime(scannedFolder_);
+  return CompareFileTime(&now, &scannedFolderTime_) != 0;
+}
+
 void TfmMain::ScanFolder(const std::wstring& folder) {
+  // Taken before the enumeration: a change during it shows at the next check.
+  scannedFolder_ = folder;
+  scannedFolderTime_ = FolderTime(folder);
   std::vector<std::wstring> previous;
   previous.swap(FolderFiles);
   bool sameFolder = !previous.empty() && Lower(FolderOf(previous.front()) + L"\\") == Lower(folder);

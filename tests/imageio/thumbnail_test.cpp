@@ -91,6 +91,12 @@ TEST_F(ThumbnailTest, FailuresGiveReasons) {
 
   EXPECT_FALSE(LoadThumbnail(dir_ / "missing.png", request, thumbnail));
   EXPECT_EQ(thumbnail.Failure.Kind, TIOFailureKind::IOError);
+
+  // The caller's flag stops the load (the grid stops its workers so).
+  const std::atomic<bool> cancel{true};
+  request.Cancel = &cancel;
+  EXPECT_FALSE(LoadThumbnail(MakePicture("big.png", 300, 200), request, thumbnail));
+  EXPECT_EQ(thumbnail.Failure.Kind, TIOFailureKind::Cancelled) << thumbnail.Failure.Describe();
 }
 
 }  // namespace

@@ -187,17 +187,32 @@ TEST_F(PluginDll, FocusIsPostedOnlyOutsideEmbeddedMode) {
 TEST_F(PluginDll, TwoViewersCloseIndependently) {
   TTestHost first;
   TTestHost second;
+  std::wstring big = folder_ + L"\\big.bmp";
+  ASSERT_TRUE(WriteGradientBmp(big, 2000, 1500));
   HWND a = Load(first.Handle(), ImageFile(L"a.bmp"));
-  HWND b = Load(second.Handle(), ImageFile(L"b.bmp"));
+  HWND b = Load(second.Handle(), Narrow(big));
   ASSERT_TRUE(a && b);
   PumpMessages();
   close_(a);
   EXPECT_FALSE(IsWindow(a));
   ASSERT_TRUE(IsWindow(b));
   HWND statusBar = FindDescendant(b, L"statusbar");
-  ASSERT_NE(statusBar, nullptr);
+  HWND view = FindDescendant(b, L"imageview");
+  ASSERT_TRUE(statusBar && view);
+  // At 100 % the picture is larger than the view: an arrow key scrolls it.
+  SendMessageW(view, WM_KEYDOWN, VK_DIVIDE, 0);
+  PumpMessages();
   EXPECT_EQ(PanelText(statusBar, 3), L"100%");
-  PressKey(VK_LEFT);  // the closed viewer's hook is gone: nothing calls into it
+  SetForegroundWindow(second.Handle());
+  SetFocus(view);
+  PumpMessages();
+  std::vector<uint32_t> before = WindowPixels(view);
+  // The closed viewer's hook is gone (nothing calls into it); the key
+  // reaches the open one, whose picture moves.
+  PressKey(VK_RIGHT);
+  std::vector<uint32_t> after = WindowPixels(view);
+  ASSERT_FALSE(before.empty());
+  EXPECT_NE(before, after);
   second.Destroy();
   EXPECT_FALSE(IsWindow(b));
 }

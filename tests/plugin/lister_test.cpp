@@ -36,13 +36,16 @@ class Lister : public ::testing::Test {
 
 TEST_F(Lister, ScriptedRunPrintsTheViewerStateAndSavesTheWindow) {
   std::wstring shot = folder_ + L"\\shot.bmp";
-  TListerRun run = RunLister(L"--keys Left,Num5 --quit --screenshot " + Quoted(shot) + L" " + Quoted(sample_));
+  // Keypad 9 three times stretches both ways to 103 %, keypad + then sets
+  // 103 + 7: only keys that really arrived give 110 % in panel 3.
+  TListerRun run =
+      RunLister(L"--keys Num9,Num9,Num9,NumAdd --quit --screenshot " + Quoted(shot) + L" " + Quoted(sample_));
   ASSERT_EQ(run.exitCode, 0u) << run.output;
   EXPECT_EQ(run.values["detect"], "MULTIMEDIA");
   EXPECT_EQ(run.values["loaded"], "yes");
   EXPECT_EQ(run.values["caption"], "Lister - [" + Narrow(sample_) + "]");
   for (int i = 0; i < 6; ++i) EXPECT_TRUE(run.values.count("panel" + std::to_string(i))) << run.output;
-  EXPECT_EQ(run.values["panel3"], "100%");
+  EXPECT_EQ(run.values["panel3"], "110%");
   EXPECT_EQ(run.values["closed"], "no");
 
   // The screenshot is the whole Lister window: at least its 800 x 600
@@ -140,6 +143,12 @@ TEST_F(Lister, KeysStepThroughTheFolderAndOpenTheThumbnailPage) {
   ASSERT_EQ(run.exitCode, 0u) << run.output;
   EXPECT_EQ(run.values["panel0"], "4/5") << run.output;
   EXPECT_EQ(run.values["caption"], "Lister - [" + Narrow(five) + "\\img4.bmp]");
+  // The run waited for every thumbnail, and timed the page and the whole.
+  EXPECT_EQ(run.values["thumbnails"], "5/5") << run.output;
+  for (const char* figure : {"thumbnails page", "thumbnails all"}) {
+    const std::string& ms = run.values[figure];
+    EXPECT_TRUE(!ms.empty() && ms.find_first_not_of("0123456789") == std::string::npos) << figure << ": " << ms;
+  }
 
   // Every thumbnail is on the page, and only the fourth has the selection
   // frame beside it.

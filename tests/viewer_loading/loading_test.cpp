@@ -160,12 +160,35 @@ TEST_F(Loading, CommandsDuringALoadStartNoSecondLoad) {
   std::wstring other = folder_ + L"\\other.bmp";
   ASSERT_TRUE(CopyTo(sample_, other));
   written_.push_back(other);
-  form.LoadFinished = false;  // a load is running further up the stack
+  form.ScanFolder(folder_ + L"\\");
+  ASSERT_EQ(form.FolderFiles.size(), 2u);
+  const int index = form.CurrentIndex;
+  // Commands that load are waiting in the queue when a load starts; its
+  // progress lets them run while it is still on the stack.
+  int loads = 0;
+  auto finish = form.ImageView->OnFinishWork;
+  form.ImageView->OnFinishWork = [&](TImageView& sender) {
+    ++loads;
+    finish(sender);
+  };
+  HWND view = form.ImageView->Handle();
+  PostMessageW(view, WM_KEYDOWN, index == 0 ? VK_NEXT : VK_PRIOR, 0);  // the neighbour
+  PostMessageW(view, WM_KEYDOWN, 'R', 0);                              // Ctrl+R: reload
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  keys[VK_CONTROL] = 0x80;
+  SetKeyboardState(keys);
   form.OpenImage(other, false);
-  EXPECT_EQ(form.CurrentFile, sample_);
-  form.LoadFinished = true;
-  form.OpenImage(other, false);
+  keys[VK_CONTROL] = 0;
+  SetKeyboardState(keys);
+  // Both commands ran inside the load and were turned away: one load, the
+  // one asked for, and the index untouched.
+  MSG pending;
+  EXPECT_FALSE(PeekMessageW(&pending, view, WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE));
+  EXPECT_EQ(loads, 1);
   EXPECT_EQ(form.CurrentFile, other);
+  EXPECT_EQ(form.CurrentIndex, index);
+  EXPECT_TRUE(form.LoadFinished);
   EXPECT_TRUE(g_messages.empty());
 }
 

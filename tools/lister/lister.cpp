@@ -20,7 +20,16 @@
 //   panel0: ... panel5: <texts of the plugin's status bar, by SB_GETTEXTW>
 //   chars: <WM_CHAR codes received, comma-separated>     closed: yes|no
 //   busy: <ms from ListLoad to the last message before the final quiet>
+//   key times: <for each key, ms from pressing it to the last message it caused>
 //   peak memory: <the process's peak working set in MiB>
+// and, when the plugin's thumbnail grid (a window answering the registered
+// message "LumoraThumbnailCount") is showing at the end:
+//   thumbnails: <loaded>/<items>
+//   thumbnails page: <ms from the last key until its visible cells were all in>
+//   thumbnails all: <ms from the key that showed the grid until every item was in>
+// While the grid is showing, a key's wait ends as soon as the visible cells
+// are in (thumbnails keep arriving in the background), and after the last
+// key the run waits (up to --settle) until every thumbnail is in.
 // The busy time and the peak memory are what benchmarks read (a thumbnail
 // page of a large folder, say); --settle raises the longest wait for quiet
 // after each step from 10 s, for work that takes longer.
@@ -248,9 +257,10 @@ void SendKeyPress(const TKeyPress& press) {
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
-// Runs messages until none has arrived for kQuietMs. Returns false when
-// WM_QUIT was seen.
-bool PumpUntilIdle(DWORD quietMs = kQuietMs) {
+// Runs messages until none has arrived for `quietMs`, or until `done`
+// (checked between messages) says so. Returns false when WM_QUIT was seen.
+template <typename Done>
+bool PumpUntil(Done done, DWORD quietMs = kQuietMs) {
   DWORD start = GetTickCount();
   for (;;) {
     MSG msg;
@@ -259,10 +269,46 @@ bool PumpUntilIdle(DWORD quietMs = kQuietMs) {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
       g_lastActivity = GetTickCount();
+      if (done()) return true;
     }
     if (GetTickCount() - start > g_maxSettleMs) return true;
     if (MsgWaitForMultipleObjects(0, nullptr, FALSE, quietMs, QS_ALLINPUT) == WAIT_TIMEOUT) return true;
   }
+}
+
+bool PumpUntilIdle(DWORD quietMs = kQuietMs) {
+  return PumpUntil([] { return false; }, quietMs);
+}
+
+// ---- The thumbnail grid ----------------------------------------------------------------
+
+BOOL CALLBACK MatchThumbnailGrid(HWND child, LPARAM found) {
+  wchar_t name[128] = {};
+  GetClassNameW(child, name, 128);
+  if (Lower(name).find(L"imagemview") == std::wstring::npos) return TRUE;
+  *reinterpret_cast<HWND*>(found) = child;
+  return FALSE;
+}
+
+// The grid's counts: wParam 0 loaded, 1 items, 2 visible loaded, 3 visible.
+struct TThumbnailCounts {
+  long loaded = 0, items = 0, visibleLoaded = 0, visible = 0;
+  bool PageComplete() const { return visibleLoaded >= visible; }
+  bool AllIn() const { return loaded >= items; }
+};
+
+// The plugin's thumbnail grid while it is showing, else null.
+HWND ShownThumbnailGrid() {
+  if (!g_lister.pluginWindow || !IsWindow(g_lister.pluginWindow)) return nullptr;
+  HWND found = nullptr;
+  EnumChildWindows(g_lister.pluginWindow, MatchThumbnailGrid, reinterpret_cast<LPARAM>(&found));
+  return found && IsWindowVisible(found) ? found : nullptr;
+}
+
+TThumbnailCounts ThumbnailCounts(HWND grid) {
+  static const UINT message = RegisterWindowMessageW(L"LumoraThumbnailCount");
+  auto ask = [&](WPARAM what) { return static_cast<long>(SendMessageW(grid, message, what, 0)); };
+  return {ask(0), ask(1), ask(2), ask(3)};
 }
 
 // ---- Reading the plugin window -------------------------------------------------------
@@ -575,10 +621,43 @@ int Run(const TOptions& options) {
     MoveWindow(g_lister.pluginWindow, 0, 0, client.right, client.bottom, TRUE);
   }
   bool running = PumpUntilIdle();
+  // With the thumbnail grid showing, a key's wait ends once the visible
+  // cells are in: the rest keep arriving while the next key is pressed.
+  auto pageComplete = [] {
+    HWND grid = ShownThumbnailGrid();
+    return grid && ThumbnailCounts(grid).PageComplete();
+  };
+  DWORD lastKeyAt = loadStart;
+  std::optional<DWORD> gridShownAt;
+  std::optional<DWORD> pageMs;
+  std::vector<unsigned> keyTimes;
   for (const TKeyPress& key : options.keys) {
     if (!running || !g_lister.window) break;
+    lastKeyAt = GetTickCount();
+    pageMs.reset();
+    const bool gridBefore = ShownThumbnailGrid() != nullptr;
     SendKeyPress(key);
-    running = PumpUntilIdle();
+    running = PumpUntil(pageComplete);
+    // A quiet spell is no end while the grid's visible cells are missing:
+    // their workers may just be slow.
+    while (running && ShownThumbnailGrid() && !pageComplete() && GetTickCount() - lastKeyAt < g_maxSettleMs) {
+      running = PumpUntil(pageComplete);
+    }
+    keyTimes.push_back(g_lastActivity - lastKeyAt);
+    if (!gridBefore && ShownThumbnailGrid() && !gridShownAt) gridShownAt = lastKeyAt;
+    if (pageComplete()) pageMs = GetTickCount() - lastKeyAt;
+  }
+  std::optional<DWORD> allMs;
+  if (HWND grid = ShownThumbnailGrid(); grid && running) {
+    auto allIn = [] {
+      HWND shown = ShownThumbnailGrid();
+      return !shown || ThumbnailCounts(shown).AllIn();
+    };
+    const DWORD waitStart = GetTickCount();
+    while (running && !allIn() && GetTickCount() - waitStart < g_maxSettleMs) running = PumpUntil(allIn);
+    if (HWND shown = ShownThumbnailGrid(); shown && ThumbnailCounts(shown).AllIn()) {
+      allMs = GetTickCount() - gridShownAt.value_or(loadStart);
+    }
   }
   const DWORD busyMs = g_lastActivity - loadStart;
   if (g_lister.window) {
@@ -595,7 +674,14 @@ int Run(const TOptions& options) {
   PrintLine("chars", JoinCodes(g_lister.chars));
   PrintLine("closed", g_lister.closed ? L"yes" : L"no");
   PrintLine("busy", std::to_wstring(busyMs));
+  PrintLine("key times", JoinCodes(keyTimes));
   PrintLine("peak memory", std::to_wstring(PeakWorkingSetMiB()));
+  if (HWND grid = ShownThumbnailGrid()) {
+    TThumbnailCounts counts = ThumbnailCounts(grid);
+    PrintLine("thumbnails", std::to_wstring(counts.loaded) + L"/" + std::to_wstring(counts.items));
+    PrintLine("thumbnails page", pageMs ? std::to_wstring(*pageMs) : L"-");
+    PrintLine("thumbnails all", allMs ? std::to_wstring(*allMs) : L"-");
+  }
 
   int status = 0;
   if (!options.screenshot.empty()) {

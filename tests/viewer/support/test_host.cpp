@@ -2,6 +2,8 @@
 
 #include <cwctype>
 #include <filesystem>
+#include <stdexcept>
+#include <string>
 
 namespace lumora::test {
 
@@ -46,6 +48,12 @@ TTestHost::TTestHost(HWND outer, int clientWidth, int clientHeight) {
   }
   window_ = CreateWindowExW(0, kHostClass, L"Lister - [test]", style, 10, 10, r.right - r.left, r.bottom - r.top,
                             outer, menu, GetModuleHandleW(nullptr), nullptr);
+  if (!window_) {
+    // An environment fault (a Wine session without a display, say) must
+    // not pass for a fault of the plugin: the test stops here, saying so.
+    throw std::runtime_error("the test host cannot create its window (system error " +
+                             std::to_string(GetLastError()) + "): is there a display for Wine?");
+  }
   SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TTestHost::Procedure));
   if (!outer) ShowWindow(window_, SW_SHOWNOACTIVATE);
@@ -126,6 +134,62 @@ RECT RectInParent(HWND window) {
   GetWindowRect(window, &r);
   MapWindowPoints(nullptr, GetParent(window), reinterpret_cast<POINT*>(&r), 2);
   return r;
+}
+
+bool WriteGradientBmp(const std::wstring& path, int width, int height) {
+  const int row = (width * 3 + 3) & ~3;
+  const DWORD pixels = static_cast<DWORD>(row) * static_cast<DWORD>(height);
+  BITMAPFILEHEADER file{};
+  BITMAPINFOHEADER info{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof(file) + sizeof(info);
+  file.bfSize = file.bfOffBits + pixels;
+  info.biSize = sizeof(info);
+  info.biWidth = width;
+  info.biHeight = height;
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  std::vector<unsigned char> data(pixels);
+  for (int y = 0; y < height; ++y) {
+    unsigned char* line = data.data() + static_cast<size_t>(y) * row;
+    for (int x = 0; x < width; ++x) {
+      line[3 * x] = static_cast<unsigned char>(x);
+      line[3 * x + 1] = static_cast<unsigned char>(y);
+      line[3 * x + 2] = static_cast<unsigned char>((x + y) / 8);
+    }
+  }
+  HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (out == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = WriteFile(out, &file, sizeof(file), &written, nullptr) &&
+            WriteFile(out, &info, sizeof(info), &written, nullptr) &&
+            WriteFile(out, data.data(), pixels, &written, nullptr);
+  CloseHandle(out);
+  return ok;
+}
+
+std::vector<uint32_t> WindowPixels(HWND window) {
+  RECT r{};
+  GetClientRect(window, &r);
+  if (r.right <= 0 || r.bottom <= 0) return {};
+  std::vector<uint32_t> pixels(static_cast<size_t>(r.right) * r.bottom);
+  HDC dc = GetDC(window);
+  HDC memory = CreateCompatibleDC(dc);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, r.right, r.bottom);
+  HGDIOBJ previous = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, r.right, r.bottom, dc, 0, 0, SRCCOPY);
+  SelectObject(memory, previous);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = r.right;
+  info.bmiHeader.biHeight = -r.bottom;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  GetDIBits(memory, bitmap, 0, static_cast<UINT>(r.bottom), pixels.data(), &info, DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(window, dc);
+  return pixels;
 }
 
 void PressKey(WORD key) {

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,7 +14,9 @@ namespace lumora::test {
 // A top-level window with a menu bar and a caption text, like the Lister
 // window; with an outer window given, a child of it (the embedded case). It keeps
 // its first child (the plugin window) the size of its client area and
-// records the WM_CHAR codes it receives.
+// records the WM_CHAR codes it receives. Throws std::runtime_error when its
+// window cannot be created, so that a broken environment fails the test
+// with its own message.
 class TTestHost {
  public:
   explicit TTestHost(HWND outer = nullptr, int clientWidth = 800, int clientHeight = 600);
@@ -44,6 +47,12 @@ std::wstring ClassNameOf(HWND window);
 HWND FindDescendant(HWND root, const std::wstring& part);
 // A window's rectangle in its parent's client coordinates.
 RECT RectInParent(HWND window);
+
+// A 24-bit BMP whose colour changes along both axes (every column and row
+// differs from its neighbours); false when it cannot be written.
+bool WriteGradientBmp(const std::wstring& path, int width, int height);
+// What a window shows now, one 0x00RRGGBB value per pixel, row by row.
+std::vector<uint32_t> WindowPixels(HWND window);
 
 // Presses and releases a key through SendInput, then pumps messages.
 void PressKey(WORD key);
