@@ -67,7 +67,8 @@ TEST(Registry, SlotsFollowTheFormatTable) {
     EXPECT_EQ(entry->Reader != nullptr, format.Read != nullptr) << format.DisplayName;
     EXPECT_EQ(entry->Writer != nullptr, format.Write != nullptr) << format.DisplayName;
     // A writer is reached by extension unless the format has none at all.
-    if (*format.Extensions) EXPECT_EQ(*format.SaveExtensions == 0, format.Write == nullptr) << format.DisplayName;
+    const bool reachedByExtension = *format.Extensions != 0 && format.Write != nullptr;
+    EXPECT_EQ(*format.SaveExtensions != 0, reachedByExtension) << format.DisplayName;
     for (int i = 0; !ListItem(format.SaveExtensions, i).empty(); ++i) {
       const std::string extension(ListItem(format.SaveExtensions, i));
       const TFormatDescriptor* writer = FindBuiltInWriter(extension);

@@ -4,8 +4,11 @@
 
 #include <algorithm>
 
-#include "dialog_responder.h"
+#include "dialog_responder/dialog_responder.h"
 #include "shell/rect_size.h"
+
+using SeenDialog = lumora::TSeenDialog;
+using DialogResponder = lumora::TDialogResponder;
 
 namespace lumora {
 namespace {

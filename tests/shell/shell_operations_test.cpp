@@ -5,7 +5,10 @@
 
 #include <vector>
 
-#include "dialog_responder.h"
+#include "dialog_responder/dialog_responder.h"
+
+using SeenDialog = lumora::TSeenDialog;
+using DialogResponder = lumora::TDialogResponder;
 
 namespace lumora {
 namespace {

@@ -58,7 +58,7 @@
 
 #include "imageio/bitmap.h"
 #include "imageio/imageio.h"
-#include "shell/dialog_responder.h"
+#include "dialog_responder/dialog_responder.h"
 
 namespace {
 
@@ -629,12 +629,15 @@ int Run(const TOptions& options) {
   };
   DWORD lastKeyAt = loadStart;
   std::optional<DWORD> gridShownAt;
-  std::optional<DWORD> pageMs;
+  // Milliseconds from the last key to a full page of thumbnails; kNoTime
+  // while it is not full (a plain value: GCC 12 warns about an optional here).
+  constexpr DWORD kNoTime = MAXDWORD;
+  DWORD pageMs = kNoTime;
   std::vector<unsigned> keyTimes;
   for (const TKeyPress& key : options.keys) {
     if (!running || !g_lister.window) break;
     lastKeyAt = GetTickCount();
-    pageMs.reset();
+    pageMs = kNoTime;
     const bool gridBefore = ShownThumbnailGrid() != nullptr;
     SendKeyPress(key);
     running = PumpUntil(pageComplete);
@@ -679,7 +682,7 @@ int Run(const TOptions& options) {
   if (HWND grid = ShownThumbnailGrid()) {
     TThumbnailCounts counts = ThumbnailCounts(grid);
     PrintLine("thumbnails", std::to_wstring(counts.loaded) + L"/" + std::to_wstring(counts.items));
-    PrintLine("thumbnails page", pageMs ? std::to_wstring(*pageMs) : L"-");
+    PrintLine("thumbnails page", pageMs != kNoTime ? std::to_wstring(pageMs) : L"-");
     PrintLine("thumbnails all", allMs ? std::to_wstring(*allMs) : L"-");
   }
 

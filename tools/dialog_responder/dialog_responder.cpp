@@ -1,4 +1,4 @@
-#include "shell/dialog_responder.h"
+#include "dialog_responder/dialog_responder.h"
 
 #include <cwchar>
 
