@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   io.ReadParamsFromStreamAs(stream, type);
   stream.SetPosition(0);
   io.LoadImageFromStreamAs(stream, type);
-  if (io.Aborting || io.Bitmap().IsEmpty() || io.Bitmap().Width() * int64_t{io.Bitmap().Height()} > 65536) return 0;
+  if (io.Aborting || io.Bitmap().IsEmpty() || io.Bitmap().Width() * int64_t{io.Bitmap().Height()} > 4096) return 0;
 
   static constexpr int kDepths[4][2] = {{1, 1}, {4, 1}, {8, 1}, {8, 3}};
   io.Params.BitsPerSample = kDepths[(options >> 3) & 3][0];
