@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 
+#include "fuzz_support.h"
 #include "imageio/checked.h"
 #include "imageio/detect.h"
 #include "imageio/imageio.h"
@@ -13,7 +14,7 @@
 using namespace lumora;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  SetImageLimits({.MaxDimension = 4096, .MaxPixels = 1 << 22, .MaxReadBlock = 1 << 24});
+  fuzz::UseTightLimits();
   return 0;
 }
 

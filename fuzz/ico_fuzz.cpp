@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 
+#include "fuzz_support.h"
 #include "imageio/checked.h"
 #include "imageio/imageio.h"
 #include "imageio/stream.h"
@@ -15,7 +16,7 @@
 using namespace lumora;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  SetImageLimits({.MaxDimension = 4096, .MaxPixels = 1 << 22, .MaxReadBlock = 1 << 24});
+  fuzz::UseTightLimits();
   return 0;
 }
 
@@ -29,9 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   io.Params.SetImageIndex((options >> 1) & 3);
   io.Params.BmpHeaderless = (options & 0x18) == 0x18;
   io.Params.NativePixelFormat = options & 0x20;
-  io.ReadParamsFromStreamAs(stream, type);
-  stream.SetPosition(0);
-  io.LoadImageFromStreamAs(stream, type);
+  fuzz::ReadThenLoad(io, stream, type);
   if (io.Aborting || io.Bitmap().IsEmpty() || io.Bitmap().Width() * int64_t{io.Bitmap().Height()} > 4096) return 0;
 
   static constexpr int32_t kBits[4] = {1, 4, 8, 32};

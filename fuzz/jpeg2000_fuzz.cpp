@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 
+#include "fuzz_support.h"
 #include "imageio/checked.h"
 #include "imageio/errors.h"
 #include "imageio/imageio.h"
@@ -15,7 +16,7 @@
 using namespace lumora;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  SetImageLimits({.MaxDimension = 4096, .MaxPixels = 1 << 22, .MaxReadBlock = 1 << 24});
+  fuzz::UseTightLimits();
   return 0;
 }
 
@@ -28,9 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TImageIO io;
   io.Params.NativePixelFormat = options & 1;
   io.Params.J2000Reduce = (options >> 1) & 3;
-  io.ReadParamsFromStreamAs(stream, type);
-  stream.SetPosition(0);
-  io.LoadImageFromStreamAs(stream, type);
+  fuzz::ReadThenLoad(io, stream, type);
 
   if (!io.Aborting && !io.Bitmap().IsEmpty() && (options & 8) &&
       static_cast<int64_t>(io.Bitmap().Width()) * io.Bitmap().Height() <= 1 << 16) {

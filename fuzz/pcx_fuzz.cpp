@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 
+#include "fuzz_support.h"
 #include "imageio/checked.h"
 #include "imageio/imageio.h"
 #include "imageio/stream.h"
@@ -14,7 +15,7 @@
 using namespace lumora;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  SetImageLimits({.MaxDimension = 4096, .MaxPixels = 1 << 22, .MaxReadBlock = 1 << 24});
+  fuzz::UseTightLimits();
   return 0;
 }
 
@@ -25,9 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const TFileTypeId type = (options & 1) ? ftDCX : ftPCX;
   TImageIO io;
   io.Params.SetImageIndex((options >> 1) & 3);
-  io.ReadParamsFromStreamAs(stream, type);
-  stream.SetPosition(0);
-  io.LoadImageFromStreamAs(stream, type);
+  fuzz::ReadThenLoad(io, stream, type);
   if (io.Aborting || io.Bitmap().IsEmpty() || io.Bitmap().Width() * int64_t{io.Bitmap().Height()} > 4096) return 0;
 
   static constexpr int kDepths[4][2] = {{1, 1}, {4, 1}, {8, 1}, {8, 3}};

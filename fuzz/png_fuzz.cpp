@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 
+#include "fuzz_support.h"
 #include "imageio/checked.h"
 #include "imageio/errors.h"
 #include "imageio/imageio.h"
@@ -15,7 +16,7 @@
 using namespace lumora;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  SetImageLimits({.MaxDimension = 4096, .MaxPixels = 1 << 22, .MaxReadBlock = 1 << 24});
+  fuzz::UseTightLimits();
   return 0;
 }
 
@@ -26,9 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t options = size > 0 ? data[size - 1] : 0;
   TImageIO io;
   io.Params.NativePixelFormat = options & 1;
-  io.ReadParamsFromStreamAs(stream, ftPNG);
-  stream.SetPosition(0);
-  io.LoadImageFromStreamAs(stream, ftPNG);
+  fuzz::ReadThenLoad(io, stream, ftPNG);
 
   if (!io.Aborting && !io.Bitmap().IsEmpty()) {
     io.Params.PngInterlaced = options & 2;

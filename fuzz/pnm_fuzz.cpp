@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 
+#include "fuzz_support.h"
 #include "imageio/imageio.h"
 #include "imageio/stream.h"
 
@@ -16,9 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t options = size > 0 ? data[size - 1] : 0;
   TImageIO io;
   io.Params.NativePixelFormat = options & 1;
-  io.ReadParamsFromStreamAs(stream, ftPXM);
-  stream.SetPosition(0);
-  io.LoadImageFromStreamAs(stream, ftPXM);
+  fuzz::ReadThenLoad(io, stream, ftPXM);
 
   if (!io.Aborting && !io.Bitmap().IsEmpty()) {
     if (options & 2) io.Params.BitsPerSample = 16, io.Params.SamplesPerPixel = 3;

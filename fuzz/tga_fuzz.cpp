@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 
+#include "fuzz_support.h"
 #include "imageio/imageio.h"
 #include "imageio/stream.h"
 
@@ -13,9 +14,7 @@ using namespace lumora;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TLmByteViewStream stream(std::span<const uint8_t>(data, size));
   TImageIO io;
-  io.ReadParamsFromStreamAs(stream, ftTGA);
-  stream.SetPosition(0);
-  io.LoadImageFromStreamAs(stream, ftTGA);
+  fuzz::ReadThenLoad(io, stream, ftTGA);
 
   // The last byte picks the writer's variant.
   const uint8_t options = size > 0 ? data[size - 1] : 0;

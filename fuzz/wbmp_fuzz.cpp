@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 
+#include "fuzz_support.h"
 #include "imageio/imageio.h"
 #include "imageio/stream.h"
 
@@ -13,9 +14,7 @@ using namespace lumora;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TLmByteViewStream stream(std::span<const uint8_t>(data, size));
   TImageIO io;
-  io.ReadParamsFromStreamAs(stream, ftWBMP);
-  stream.SetPosition(0);
-  io.LoadImageFromStreamAs(stream, ftWBMP);
+  fuzz::ReadThenLoad(io, stream, ftWBMP);
   if (!io.Aborting && !io.Bitmap().IsEmpty()) {
     TLmMemoryStream out;
     io.SaveImageToStreamAs(out, ftWBMP);

@@ -59,6 +59,10 @@ struct TCommonParams {
   std::string XmpPacket;
 
   int ColorMapCount() const { return static_cast<int>(ColorMap.size()); }
+  // BitsPerSample and SamplesPerPixel of a file's pixel depth as BMP and TGA
+  // store it: 1-8 bits one index or gray sample, 16 bits 5-bit RGB, 24 bits
+  // RGB, 32 bits RGB and a fourth byte. Other depths change nothing.
+  void SetSamplesFromPixelDepth(int bitsPerPixel);
   // Sets both the whole and the exact resolution.
   void SetDpi(double x, double y);
 };

@@ -313,16 +313,7 @@ void TBmpReader::SetCommonParams() {
   params_.ImageCount = 1;
   params_.Width = params_.OriginalWidth = info_.Width;
   params_.Height = params_.OriginalHeight = info_.Height;
-  switch (info_.Bits) {
-    case 1: params_.BitsPerSample = 1, params_.SamplesPerPixel = 1; break;
-    case 2: params_.BitsPerSample = 2, params_.SamplesPerPixel = 1; break;
-    case 4: params_.BitsPerSample = 4, params_.SamplesPerPixel = 1; break;
-    case 8: params_.BitsPerSample = 8, params_.SamplesPerPixel = 1; break;
-    case 16: params_.BitsPerSample = 5, params_.SamplesPerPixel = 3; break;
-    case 24: params_.BitsPerSample = 8, params_.SamplesPerPixel = 3; break;
-    case 32: params_.BitsPerSample = 8, params_.SamplesPerPixel = 4; break;
-    default: break;
-  }
+  params_.SetSamplesFromPixelDepth(info_.Bits);
 }
 
 // A 1-bit image stays 1-bit when its table is black/white (or white/black,

@@ -306,15 +306,7 @@ void TTgaReader::SetCommonParams() {
   params_.Height = params_.OriginalHeight = h_.Height;
   params_.SetDpi(kDefaultDpi, kDefaultDpi);
   params_.ImageCount = 1;
-  switch (h_.Depth) {
-    case 1: params_.BitsPerSample = 1, params_.SamplesPerPixel = 1; break;
-    case 4: params_.BitsPerSample = 4, params_.SamplesPerPixel = 1; break;
-    case 8: params_.BitsPerSample = 8, params_.SamplesPerPixel = 1; break;
-    case 16: params_.BitsPerSample = 5, params_.SamplesPerPixel = 3; break;
-    case 24: params_.BitsPerSample = 8, params_.SamplesPerPixel = 3; break;
-    case 32: params_.BitsPerSample = 8, params_.SamplesPerPixel = 4; break;
-    default: break;
-  }
+  params_.SetSamplesFromPixelDepth(h_.Depth);
 }
 
 // A 1-bit image stays bilevel when its two colours are black and white;
