@@ -219,10 +219,13 @@ std::wstring MakeTempFolder() {
   wchar_t base[MAX_PATH];
   GetTempPathW(MAX_PATH, base);
   static int counter = 0;
-  std::wstring folder = std::wstring(base) + L"lumora-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                        std::to_wstring(++counter);
-  CreateDirectoryW(folder.c_str(), nullptr);
-  return folder;
+  // Wine reuses process ids from run to run: a folder left by an earlier run
+  // would hand its pictures to this one, so only a new folder will do.
+  for (;;) {
+    std::wstring folder = std::wstring(base) + L"lumora-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                          std::to_wstring(++counter);
+    if (CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() != ERROR_ALREADY_EXISTS) return folder;
+  }
 }
 
 bool CopyTo(const std::wstring& from, const std::wstring& to) { return CopyFileW(from.c_str(), to.c_str(), FALSE); }
