@@ -31,6 +31,7 @@ struct TRgbaImage {
 
 // A PAM of 8-bit samples, gray or colour, with or without alpha
 // (winicontopam's output).
+#ifndef _WIN32  // winicontopam runs on the Linux side only
 std::optional<TRgbaImage> ParsePam(const std::vector<uint8_t>& data) {
   const std::string text(data.begin(), data.end());
   const size_t end = text.find("ENDHDR\n");
@@ -63,6 +64,7 @@ std::optional<TRgbaImage> DecodeWithWinicontopam(const fs::path& file, int index
                                  "' 2>/dev/null");
   return out ? ParsePam(*out) : std::nullopt;
 }
+#endif
 
 TRgbaImage Ours(TLmBitmap& bitmap) {
   TLmBitmap rgb;
@@ -91,11 +93,10 @@ int Disagreements(const TRgbaImage& ours, const TRgbaImage& ref) {
   return bad;
 }
 
+// winicontopam runs on the Linux side only: the comparison is a native test.
+#ifndef _WIN32
 TEST(IcoConformance, EveryCorpusEntryMatchesWinicontopam) {
-#ifdef _WIN32
-  GTEST_SKIP() << "independent decoders run on the Linux side only";
-#endif
-  if (!fs::exists(kCorpus)) GTEST_SKIP() << "no corpus";
+  ASSERT_TRUE(fs::exists(kCorpus)) << "no corpus at " << kCorpus;
   int compared = 0;
   for (const auto& e : fs::directory_iterator(kCorpus)) {
     const fs::path file = e.path();
@@ -118,6 +119,7 @@ TEST(IcoConformance, EveryCorpusEntryMatchesWinicontopam) {
   }
   EXPECT_GE(compared, 18);
 }
+#endif  // !_WIN32
 
 // ---- Built icons --------------------------------------------------------------
 
